@@ -1,0 +1,9 @@
+# TALKGATE_SANITIZE=address,undefined (or thread) instruments every target.
+if(TALKGATE_SANITIZE)
+  set(_san_flags -fsanitize=${TALKGATE_SANITIZE} -fno-omit-frame-pointer -g)
+  if(TALKGATE_SANITIZE MATCHES "undefined")
+    list(APPEND _san_flags -fno-sanitize-recover=undefined)
+  endif()
+  add_compile_options(${_san_flags})
+  add_link_options(-fsanitize=${TALKGATE_SANITIZE})
+endif()

@@ -1,0 +1,68 @@
+#pragma once
+// The narrow HID interface the device link is written against. One implementation calls
+// hidapi (hidapi_port.cpp); the virtual bus in sim/ stands in for it in tests and the demo.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace talkgate::hid {
+
+inline constexpr std::size_t kReportSize = 64;
+
+// One HID interface as enumeration reports it.
+struct DeviceInfo {
+  std::string path;
+  std::uint16_t vendorId = 0;
+  std::uint16_t productId = 0;
+  int interfaceNumber = -1;
+  std::wstring serialNumber;
+  std::wstring manufacturer;
+  std::wstring product;
+};
+
+// Why an open failed; lets callers tell a missing device from one they may not open.
+enum class OpenError { None, NotFound, PermissionDenied, Other };
+
+// An open HID interface. Results follow hidapi: negative on failure.
+class Device {
+ public:
+  virtual ~Device() = default;
+  // Writes one report, report identifier in byte 0. Returns bytes written or -1.
+  virtual int write(const std::uint8_t* data, std::size_t length) = 0;
+  // Reads one report into data (identifier in byte 0). In non-blocking mode returns 0 at once
+  // when nothing is waiting; -1 on error (for instance the device has left the bus).
+  virtual int read(std::uint8_t* data, std::size_t length) = 0;
+  // Switches reads to non-blocking (true) or blocking (false). Returns 0 or -1.
+  virtual int setNonBlocking(bool nonBlocking) = 0;
+  // The USB manufacturer string; false when it cannot be read.
+  virtual bool manufacturerString(std::wstring& out) = 0;
+  // The USB product string; false when it cannot be read.
+  virtual bool productString(std::wstring& out) = 0;
+};
+
+// A bus of HID interfaces.
+class Port {
+ public:
+  virtual ~Port() = default;
+  // Starts the library; may be called again after exit(). Returns 0 or -1.
+  virtual int init() = 0;
+  // Interfaces with the given identifiers, in the library's order. 0 and 0 list every interface.
+  virtual std::vector<DeviceInfo> enumerate(std::uint16_t vendorId, std::uint16_t productId) = 0;
+  // Opens one interface by path; nullptr on failure, with the reason in *error when given.
+  virtual std::unique_ptr<Device> open(const std::string& path, OpenError* error = nullptr) = 0;
+  // Shuts the library down. Returns 0 or -1.
+  virtual int exit() = 0;
+};
+
+// The port the device link uses. Defaults to the hidapi port.
+Port& activePort();
+// Replaces the active port (nullptr restores the hidapi port). The caller keeps ownership.
+void setActivePort(Port* port);
+
+// The hidapi implementation (hidraw backend on Linux).
+Port& hidapiPort();
+
+}  // namespace talkgate::hid

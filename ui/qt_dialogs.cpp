@@ -1,0 +1,60 @@
+// The real dialogs: QMessageBox and QFileDialog.
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "ui/dialogs.h"
+
+namespace talkgate::ui {
+namespace {
+
+QMessageBox::Icon toQt(Icon icon) {
+  switch (icon) {
+    case Icon::Information:
+      return QMessageBox::Information;
+    case Icon::Warning:
+      return QMessageBox::Warning;
+    case Icon::Question:
+      return QMessageBox::Question;
+    case Icon::Error:
+      return QMessageBox::Critical;
+    case Icon::None:
+      break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+class QtDialogs : public Dialogs {
+ public:
+  Answer message(QWidget* parent, const QString& text, const QString& caption, Buttons buttons,
+                 Icon icon) override {
+    QMessageBox box(toQt(icon), caption, text,
+                    buttons == Buttons::YesNo ? QMessageBox::Yes | QMessageBox::No
+                                              : QMessageBox::Ok,
+                    parent);
+    const int pressed = box.exec();
+    if (buttons == Buttons::Ok) return Answer::Ok;
+    return pressed == QMessageBox::Yes ? Answer::Yes : Answer::No;
+  }
+  QString openFile(QWidget* parent, const QString& title, const QString& initialPath,
+                   const QString& filter) override {
+    return QFileDialog::getOpenFileName(parent, title, initialPath, filter);
+  }
+  QString chooseFolder(QWidget* parent, const QString& description,
+                       const QString& initialFolder) override {
+    return QFileDialog::getExistingDirectory(parent, description, initialFolder);
+  }
+};
+
+Dialogs* g_dialogs = nullptr;
+
+}  // namespace
+
+Dialogs& dialogs() {
+  static QtDialogs real;
+  return g_dialogs ? *g_dialogs : real;
+}
+
+void setDialogs(Dialogs* replacement) { g_dialogs = replacement; }
+
+}  // namespace talkgate::ui
