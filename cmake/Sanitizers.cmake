@@ -7,3 +7,11 @@ if(TALKGATE_SANITIZE)
   add_compile_options(${_san_flags})
   add_link_options(-fsanitize=${TALKGATE_SANITIZE})
 endif()
+
+# Fuzzing instruments every library for coverage; only the fuzz targets link libFuzzer's main.
+if(TALKGATE_BUILD_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "TALKGATE_BUILD_FUZZ needs clang (CXX=clang++)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
