@@ -6,7 +6,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}; shift || true
 build="$root/build-fuzz"
-CC=clang CXX=clang++ BUILD_TYPE=RelWithDebInfo "$root/scripts/build.sh" "$build" \
+BUILD_TARGET=fuzz_all CC=clang CXX=clang++ BUILD_TYPE=RelWithDebInfo "$root/scripts/build.sh" "$build" \
   -DTALKGATE_BUILD_FUZZ=ON -DTALKGATE_SANITIZE=address,undefined \
   -DTALKGATE_BUILD_TESTS=OFF -DTALKGATE_BUILD_BENCH=OFF >/dev/null
 targets=("$@")
