@@ -23,9 +23,6 @@ inline constexpr std::uint8_t kCmdSetSerialNumber = 10;
 inline constexpr std::uint8_t kCmdSetKeypadType = 11;
 inline constexpr std::uint8_t kCmdAmbientValue = 12;
 
-// Not a device result: the arguments were refused before anything was sent.
-inline constexpr int kErrInvalidArgument = -2;
-
 inline constexpr std::size_t kKeyTableSize = 12;
 inline constexpr std::size_t kStatusFixedBytes = 15;  // three settings and the key table
 inline constexpr int kMaxSymbolBrightness = 9;

@@ -28,6 +28,11 @@ inline constexpr int kErrIo = -1;
 inline constexpr int kErrTimeout = -6;
 inline constexpr int kErrSizeByte = -8;
 inline constexpr int kErrRefused = -13;
+// Not a device result: the arguments were refused before anything was sent (a payload longer
+// than a report can carry, a negative length, a serial number of the wrong length).
+inline constexpr int kErrInvalidArgument = -2;
+// The largest request payload a 64-byte report can carry.
+inline constexpr int kMaxPayloadBytes = 55;
 
 // Opens the first interface number 1 with the given identifiers on the active port. Fills the
 // two buffers (bufferSize bytes each, cut to fit) with the device strings, "Unable To Find" for
@@ -39,7 +44,10 @@ DeviceHandle ScanForUSBDevice_a(int vendorId, int productId, char* manufacturer,
 
 // Sends one request and waits for its reply; returns kOk or a negative result code. The reply's
 // data bytes go to rxData (at most rxCapacity of them) and their count to *rxLength.
-// timeoutMs 0 waits without limit. Exchanges are serialised process-wide.
+// timeoutMs 0 waits without limit. A reply with more data than rxCapacity gives kErrRefused;
+// a txLength outside 0..kMaxPayloadBytes gives kErrInvalidArgument with no traffic. Exchanges
+// are serialised process-wide (hid_exit_safely takes the same lock), so code running inside an
+// exchange, such as a simulated device's callback, must not call these functions.
 int USBEncoderSendAndReceive_a(DeviceHandle device, std::uint8_t command,
                                const std::uint8_t* txData, int txLength, std::uint8_t* rxData,
                                int rxCapacity, std::uint32_t* rxLength, int timeoutMs);
