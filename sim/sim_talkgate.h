@@ -35,26 +35,26 @@ struct TalkgateState {
 // Ways the simulated device misbehaves, for tests.
 enum class Fault {
   None,
-  NoReply,          // swallows the request
-  AckFirst,         // sends `count` acknowledgements (0x06) before the reply
-  Refuse,           // answers with the refusal marker 0x0F
-  BadChecksum,      // reply checksum off by one bit
-  BadSizeByte,      // size byte 0x41
-  WrongLength,      // length field does not match the frame
-  BadStatusByte,    // status byte 0x01
-  MissingEtx,       // ETX replaced
-  LateReply,        // reply released only after `delayMs` on the active clock
-  RepeatedReply,    // the reply is sent twice
-  StaleReply,       // the reply of the previous request is sent first
-  LeaveBus,         // unplugs itself on receiving the request
+  NoReply,        // swallows the request
+  AckFirst,       // sends `count` acknowledgements (0x06) before the reply
+  Refuse,         // answers with the refusal marker 0x0F
+  BadChecksum,    // reply checksum off by one bit
+  BadSizeByte,    // size byte 0x41
+  WrongLength,    // length field does not match the frame
+  BadStatusByte,  // status byte 0x01
+  MissingEtx,     // ETX replaced
+  LateReply,      // reply released only after `delayMs` on the active clock
+  RepeatedReply,  // the reply is sent twice
+  StaleReply,     // the reply of the previous request is sent first
+  LeaveBus,       // unplugs itself on receiving the request
 };
 
 struct FaultPlan {
   Fault fault = Fault::None;
-  int count = 1;        // AckFirst: number of acknowledgements
-  int delayMs = 0;      // LateReply
-  int command = -1;     // only requests with this code (-1: any)
-  int times = 1;        // how many matching requests misbehave (-1: all)
+  int count = 1;     // AckFirst: number of acknowledgements
+  int delayMs = 0;   // LateReply
+  int command = -1;  // only requests with this code (-1: any)
+  int times = 1;     // how many matching requests misbehave (-1: all)
 };
 
 struct ReceivedRequest {
@@ -67,11 +67,14 @@ class SimTalkgate {
   static constexpr std::uint16_t kKeyboardInterface = 0;
   static constexpr std::uint16_t kConfigInterface = 1;
 
+  // Creates the device plugged in to the bus. Unplugs it on destruction.
   explicit SimTalkgate(VirtualBus& bus, TalkgateState initial = TalkgateState{});
   ~SimTalkgate();
+  SimTalkgate(const SimTalkgate&) = delete;
+  SimTalkgate& operator=(const SimTalkgate&) = delete;
 
-  void plugIn();   // attaches both interfaces (no-op when attached)
-  void unplug();   // detaches both interfaces
+  void plugIn();  // attaches both interfaces (no-op when attached)
+  void unplug();  // detaches both interfaces
   bool pluggedIn() const;
   // Path of the configuration interface while plugged in.
   std::string configPath() const;
@@ -84,17 +87,22 @@ class SimTalkgate {
   // Adds a misbehaviour; plans are consumed in order as matching requests arrive.
   void addFault(const FaultPlan& plan);
   void clearFaults();
-  // Unplugs after `reports` more host reports have been received.
+  // Unplugs after `reports` more host reports have been received (the last one is still acted
+  // on, but its reply is lost with the device); 0 unplugs at once.
   void unplugAfterReports(int reports);
 
   // Every well-formed request received, in order.
   std::vector<ReceivedRequest> requests() const;
   void clearRequests();
 
-  // Called (outside any lock) after the device left the bus on command 9.
+  // Called (outside any lock of the device or the bus) after the device left the bus on
+  // command 9. It runs inside the host's exchange, on its thread, so it must not call the
+  // transport (ScanForUSBDevice_a, USBEncoderSendAndReceive_a, hid_exit_safely).
   void setEnterLoaderHandler(std::function<void()> handler);
 
-  // Plain-text (JSON) persistence of the state, for consecutive command-line runs.
+  // Plain-text (JSON) persistence of the state, for consecutive command-line runs. Missing keys
+  // keep the values already in `out`; a malformed file gives false and an error naming the
+  // offset. Saving writes a temporary file and renames it over the target.
   static bool loadState(const std::string& path, TalkgateState& out, std::string& error);
   static bool saveState(const std::string& path, const TalkgateState& state, std::string& error);
 

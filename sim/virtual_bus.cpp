@@ -1,0 +1,210 @@
+// The in-memory HID bus. Endpoints and listeners are always called without the bus lock held,
+// so they may attach or detach interfaces (and so re-enter the bus) from their callbacks.
+
+#include "sim/virtual_bus.h"
+
+#include <algorithm>
+#include <atomic>
+
+namespace talkgate::sim {
+
+struct VirtualBus::State {
+  struct Entry {
+    hid::DeviceInfo info;
+    std::shared_ptr<Endpoint> endpoint;
+  };
+
+  mutable std::mutex mutex;
+  std::vector<Entry> entries;  // attach order
+  std::map<std::string, hid::OpenError> openErrors;
+  std::map<int, Listener> listeners;
+  int nextListenerId = 1;
+  std::uint64_t nextPathNumber = 1;  // paths are never reused, like re-enumerated devices
+  std::atomic<std::uint64_t> written{0};
+  std::atomic<std::uint64_t> read{0};
+
+  // The endpoint attached at path, or nullptr once it has been detached.
+  std::shared_ptr<Endpoint> endpointAt(const std::string& path) const {
+    std::lock_guard lock(mutex);
+    for (const Entry& entry : entries) {
+      if (entry.info.path == path) return entry.endpoint;
+    }
+    return nullptr;
+  }
+
+  std::vector<Listener> listenerCopies() const {
+    std::lock_guard lock(mutex);
+    std::vector<Listener> copies;
+    for (const auto& [id, listener] : listeners) copies.push_back(listener);
+    return copies;
+  }
+
+  void notify(const hid::DeviceInfo& info, bool arrived) const {
+    for (const Listener& listener : listenerCopies()) listener(info, arrived);
+  }
+};
+
+namespace {
+
+// A handle on one attached interface. It keeps the bus state alive, so it stays safe to use
+// (failing with -1) after the interface was detached or the bus destroyed.
+class VirtualDevice : public hid::Device {
+ public:
+  VirtualDevice(std::shared_ptr<VirtualBus::State> state, std::string path)
+      : state_(std::move(state)), path_(std::move(path)) {}
+
+  int write(const std::uint8_t* data, std::size_t length) override {
+    std::shared_ptr<Endpoint> endpoint = state_->endpointAt(path_);
+    if (!endpoint || data == nullptr) return -1;
+    if (!endpoint->hostWrite(data, length)) return -1;
+    ++state_->written;
+    return static_cast<int>(length);
+  }
+
+  // Reads never block on the virtual bus: time moves through the active clock, which the
+  // caller's polling advances.
+  int read(std::uint8_t* data, std::size_t length) override {
+    std::shared_ptr<Endpoint> endpoint = state_->endpointAt(path_);
+    if (!endpoint || data == nullptr) return -1;
+    const int received = endpoint->hostRead(data, length);
+    if (received > 0) ++state_->read;
+    // The endpoint may have left the bus while answering.
+    if (received == 0 && !state_->endpointAt(path_)) return -1;
+    return received;
+  }
+
+  int setNonBlocking(bool /*nonBlocking*/) override { return state_->endpointAt(path_) ? 0 : -1; }
+
+  bool manufacturerString(std::wstring& out) override {
+    std::shared_ptr<Endpoint> endpoint = state_->endpointAt(path_);
+    if (!endpoint) return false;
+    auto text = endpoint->manufacturer();
+    if (!text) return false;
+    out = *text;
+    return true;
+  }
+
+  bool productString(std::wstring& out) override {
+    std::shared_ptr<Endpoint> endpoint = state_->endpointAt(path_);
+    if (!endpoint) return false;
+    auto text = endpoint->product();
+    if (!text) return false;
+    out = *text;
+    return true;
+  }
+
+ private:
+  std::shared_ptr<VirtualBus::State> state_;
+  std::string path_;
+};
+
+}  // namespace
+
+VirtualBus::VirtualBus() : state_(std::make_shared<State>()) {}
+
+VirtualBus::~VirtualBus() = default;
+
+std::string VirtualBus::attach(hid::DeviceInfo info, std::shared_ptr<Endpoint> endpoint) {
+  {
+    std::lock_guard lock(state_->mutex);
+    info.path = "sim:" + std::to_string(state_->nextPathNumber++);
+    state_->entries.push_back(State::Entry{info, std::move(endpoint)});
+  }
+  state_->notify(info, true);
+  return info.path;
+}
+
+void VirtualBus::detach(const std::string& path) {
+  std::optional<hid::DeviceInfo> removed;
+  std::shared_ptr<Endpoint> endpoint;  // released after the lock, in case its destructor re-enters
+  {
+    std::lock_guard lock(state_->mutex);
+    auto it = std::find_if(state_->entries.begin(), state_->entries.end(),
+                           [&](const State::Entry& entry) { return entry.info.path == path; });
+    if (it == state_->entries.end()) return;
+    removed = it->info;
+    endpoint = std::move(it->endpoint);
+    state_->entries.erase(it);
+  }
+  state_->notify(*removed, false);
+}
+
+std::vector<hid::DeviceInfo> VirtualBus::devices() const {
+  std::lock_guard lock(state_->mutex);
+  std::vector<hid::DeviceInfo> result;
+  for (const State::Entry& entry : state_->entries) result.push_back(entry.info);
+  return result;
+}
+
+void VirtualBus::setOpenError(const std::string& path, hid::OpenError error) {
+  std::lock_guard lock(state_->mutex);
+  if (error == hid::OpenError::None) {
+    state_->openErrors.erase(path);
+  } else {
+    state_->openErrors[path] = error;
+  }
+}
+
+int VirtualBus::addListener(Listener listener) {
+  std::lock_guard lock(state_->mutex);
+  const int id = state_->nextListenerId++;
+  state_->listeners.emplace(id, std::move(listener));
+  return id;
+}
+
+void VirtualBus::removeListener(int id) {
+  std::lock_guard lock(state_->mutex);
+  state_->listeners.erase(id);
+}
+
+std::uint64_t VirtualBus::reportsWritten() const {
+  return state_->written.load();
+}
+
+std::uint64_t VirtualBus::reportsRead() const {
+  return state_->read.load();
+}
+
+void VirtualBus::resetCounters() {
+  state_->written = 0;
+  state_->read = 0;
+}
+
+int VirtualBus::init() {
+  return 0;
+}
+
+std::vector<hid::DeviceInfo> VirtualBus::enumerate(std::uint16_t vendorId,
+                                                   std::uint16_t productId) {
+  std::vector<hid::DeviceInfo> result;
+  for (hid::DeviceInfo& info : devices()) {
+    if ((vendorId == 0 || info.vendorId == vendorId) &&
+        (productId == 0 || info.productId == productId)) {
+      result.push_back(std::move(info));
+    }
+  }
+  return result;
+}
+
+std::unique_ptr<hid::Device> VirtualBus::open(const std::string& path, hid::OpenError* error) {
+  hid::OpenError reason = hid::OpenError::None;
+  {
+    std::lock_guard lock(state_->mutex);
+    auto forced = state_->openErrors.find(path);
+    if (forced != state_->openErrors.end()) {
+      reason = forced->second;
+    } else if (std::none_of(state_->entries.begin(), state_->entries.end(),
+                            [&](const State::Entry& entry) { return entry.info.path == path; })) {
+      reason = hid::OpenError::NotFound;
+    }
+  }
+  if (error) *error = reason;
+  if (reason != hid::OpenError::None) return nullptr;
+  return std::make_unique<VirtualDevice>(state_, path);
+}
+
+int VirtualBus::exit() {
+  return 0;
+}
+
+}  // namespace talkgate::sim
