@@ -1,0 +1,107 @@
+#pragma once
+// What a talkgatectl command is, and the context it runs in. Each command group lives in its
+// own file (commands_device.cpp, commands_bus.cpp, ...) and registers itself with the registry.
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/options.h"
+#include "cli/talkgatectl.h"
+#include "device/hid_port.h"
+#include "device/transport.h"
+
+namespace talkgate::cli {
+
+// The context of one run: options, arguments, streams and the device session. Commands validate
+// all their arguments first and only then open the device, so bad input sends nothing.
+class Context {
+ public:
+  Context(const Invocation& invocation, std::ostream& out, std::ostream& err, hid::Port& port);
+  ~Context();
+  Context(const Context&) = delete;
+  Context& operator=(const Context&) = delete;
+
+  const GlobalOptions& options() const { return invocation_.options; }
+  bool json() const { return invocation_.options.json; }
+  // The command's arguments, after its name.
+  const std::vector<std::string>& args() const { return args_; }
+  // True when the command-specific option was given.
+  bool flag(std::string_view name) const;
+  std::ostream& out() { return out_; }
+  std::ostream& err() { return err_; }
+
+  // Reports bad input and returns kExitBadInput.
+  int badInput(const std::string& message);
+  // Reports a failure and returns kExitFailure.
+  int failure(const std::string& message);
+  // Reports a failed request ("Unable to <what>: timeout (-6).") and returns kExitFailure.
+  int requestFailed(std::string_view what, int result);
+
+  // Opens the Talkgate into hid_handle (the one at --device when given). On failure prints why
+  // and returns nullptr; the caller then returns kExitFailure.
+  DeviceHandle openDevice();
+  // True once openDevice() was called (whatever its outcome).
+  bool deviceTouched() const { return deviceTouched_; }
+  // The device strings read when it was opened.
+  const std::string& manufacturer() const { return manufacturer_; }
+  const std::string& product() const { return product_; }
+
+  // Starts the HID library for commands that only look at the bus; shut down with the session.
+  hid::Port& startedPort();
+  // Closes the device (if open) and shuts the HID library down (if started).
+  void closeDevice();
+
+ private:
+  // Opens the interface at path after checking it is a Talkgate's configuration interface;
+  // problem holds the message when the path itself is the trouble.
+  DeviceHandle openByPath(const std::string& path, hid::OpenError& error, std::string& problem);
+
+  const Invocation& invocation_;
+  std::vector<std::string> args_;
+  std::ostream& out_;
+  std::ostream& err_;
+  hid::Port& port_;
+  bool deviceTouched_ = false;
+  bool portStarted_ = false;
+  std::string manufacturer_;
+  std::string product_;
+};
+
+// One line of a command's help: its usage and what it does.
+struct HelpEntry {
+  std::string usage;
+  std::string description;
+};
+
+struct CommandSpec {
+  std::string name;
+  std::vector<HelpEntry> help;
+  std::vector<std::string> flags;  // command-specific options it accepts ("--quiet-real")
+  std::function<int(Context&)> run;
+};
+
+class CommandRegistry {
+ public:
+  void add(CommandSpec spec) { commands_.push_back(std::move(spec)); }
+  // The command of that name, or nullptr.
+  const CommandSpec* find(std::string_view name) const;
+  const std::vector<CommandSpec>& all() const { return commands_; }
+
+ private:
+  std::vector<CommandSpec> commands_;
+};
+
+// Command groups; each lives in its own commands_*.cpp.
+void registerDeviceCommands(CommandRegistry& registry);
+void registerBusCommands(CommandRegistry& registry);
+
+// Every command of the tool, in help order.
+const CommandRegistry& commandRegistry();
+
+// The full --help text.
+void printHelp(std::ostream& out, const CommandRegistry& registry);
+
+}  // namespace talkgate::cli

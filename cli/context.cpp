@@ -1,0 +1,147 @@
+// The run context of talkgatectl: messages, exit codes and the device session.
+
+#include <algorithm>
+
+#include "cli/command.h"
+#include "device/commands.h"
+
+namespace talkgate::cli {
+
+namespace {
+
+constexpr char kNotConnected[] = "No Talkgate is connected.";
+constexpr char kUdevRuleFile[] = "/etc/udev/rules.d/70-talkgate.rules";
+constexpr char kUnreadable[] = "Unable To Find";
+
+// A USB string as the transport keeps it: the low 8 bits of each character.
+std::string narrowDeviceString(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) {
+    if (c == L'\0') break;
+    out += static_cast<char>(static_cast<unsigned>(c) & 0xFFu);
+  }
+  return out;
+}
+
+}  // namespace
+
+Context::Context(const Invocation& invocation, std::ostream& out, std::ostream& err,
+                 hid::Port& port)
+    : invocation_(invocation), out_(out), err_(err), port_(port) {
+  if (!invocation.words.empty()) args_.assign(invocation.words.begin() + 1, invocation.words.end());
+}
+
+Context::~Context() {
+  closeDevice();
+}
+
+bool Context::flag(std::string_view name) const {
+  const auto& flags = invocation_.commandFlags;
+  return std::find(flags.begin(), flags.end(), name) != flags.end();
+}
+
+int Context::badInput(const std::string& message) {
+  err_ << message << "\nRun 'talkgatectl --help' for the commands and their arguments.\n";
+  return kExitBadInput;
+}
+
+int Context::failure(const std::string& message) {
+  err_ << message << '\n';
+  return kExitFailure;
+}
+
+int Context::requestFailed(std::string_view what, int result) {
+  return failure("Unable to " + std::string(what) + ": " + resultText(result) + ".");
+}
+
+DeviceHandle Context::openDevice() {
+  closeDevice();
+  deviceTouched_ = true;
+  portStarted_ = true;  // the scan starts the HID library even when it finds nothing
+  hid::OpenError error = hid::OpenError::None;
+  DeviceHandle handle = nullptr;
+  if (const auto& path = invocation_.options.devicePath) {
+    std::string problem;
+    handle = openByPath(*path, error, problem);
+    if (!handle && !problem.empty()) {
+      failure(problem);
+      return nullptr;
+    }
+  } else {
+    char manufacturer[kDeviceStringBuffer] = {};
+    char product[kDeviceStringBuffer] = {};
+    handle = ScanForUSBDevice_a(kVendorId, kProductId, manufacturer, product, sizeof manufacturer,
+                                &error);
+    manufacturer_ = manufacturer;
+    product_ = product;
+  }
+  if (handle == nullptr) {
+    if (error == hid::OpenError::PermissionDenied) {
+      failure(std::string("A Talkgate is connected, but permission to open it is missing. Install "
+                          "the udev rule file ") +
+              kUdevRuleFile + " and plug the Talkgate in again.");
+    } else if (error == hid::OpenError::NotFound) {
+      failure(kNotConnected);
+    } else {
+      failure("A Talkgate is connected, but it could not be opened.");
+    }
+    return nullptr;
+  }
+  hid_handle = handle;
+  return handle;
+}
+
+DeviceHandle Context::openByPath(const std::string& path, hid::OpenError& error,
+                                 std::string& problem) {
+  error = hid::OpenError::NotFound;
+  if (port_.init() != 0) {
+    error = hid::OpenError::Other;
+    return nullptr;
+  }
+  const auto interfaces = port_.enumerate(static_cast<std::uint16_t>(kVendorId),
+                                          static_cast<std::uint16_t>(kProductId));
+  const auto chosen = std::find_if(interfaces.begin(), interfaces.end(),
+                                   [&path](const auto& info) { return info.path == path; });
+  if (chosen == interfaces.end()) {
+    problem = "No Talkgate is connected at " + path + ".";
+    return nullptr;
+  }
+  if (chosen->interfaceNumber != kConfigInterface) {
+    problem = path +
+              " is not the configuration interface of a Talkgate; 'talkgatectl list' "
+              "shows the one to use.";
+    return nullptr;
+  }
+  std::unique_ptr<hid::Device> device = port_.open(path, &error);
+  if (!device) return nullptr;
+  std::wstring text;
+  manufacturer_ = device->manufacturerString(text) ? narrowDeviceString(text) : kUnreadable;
+  text.clear();
+  product_ = device->productString(text) ? narrowDeviceString(text) : kUnreadable;
+  device->setNonBlocking(true);
+  return device.release();
+}
+
+hid::Port& Context::startedPort() {
+  if (!portStarted_) {
+    port_.init();
+    portStarted_ = true;
+  }
+  return port_;
+}
+
+void Context::closeDevice() {
+  if (!portStarted_) return;
+  hid_exit_safely(hid_handle);
+  hid_handle = nullptr;
+  portStarted_ = false;
+}
+
+const CommandSpec* CommandRegistry::find(std::string_view name) const {
+  for (const auto& command : commands_) {
+    if (command.name == name) return &command;
+  }
+  return nullptr;
+}
+
+}  // namespace talkgate::cli

@@ -1,0 +1,114 @@
+// The --help text of talkgatectl, built from the command registry and the option table.
+
+#include <string>
+#include <string_view>
+
+#include "cli/command.h"
+#include "cli/options.h"
+
+namespace talkgate::cli {
+
+namespace {
+
+constexpr std::size_t kLineWidth = 100;
+constexpr std::size_t kIndent = 2;
+constexpr std::size_t kUsageColumn = 32;  // where descriptions start
+
+// Writes text wrapped at kLineWidth, every line after the first indented by indent blanks. The
+// first line starts at column `column`.
+void writeWrapped(std::ostream& out, std::string_view text, std::size_t column,
+                  std::size_t indent) {
+  std::size_t position = column;
+  bool lineEmpty = true;
+  while (!text.empty()) {
+    const std::size_t end = text.find(' ');
+    const std::string_view word = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    if (word.empty()) continue;
+    if (!lineEmpty && position + 1 + word.size() > kLineWidth) {
+      out << '\n' << std::string(indent, ' ');
+      position = indent;
+      lineEmpty = true;
+    }
+    if (!lineEmpty) {
+      out << ' ';
+      ++position;
+    }
+    out << word;
+    position += word.size();
+    lineEmpty = false;
+  }
+  out << '\n';
+}
+
+// One "  usage   description" entry; a usage too long for its column gets a line of its own.
+void writeEntry(std::ostream& out, std::string_view usage, std::string_view description) {
+  out << std::string(kIndent, ' ') << usage;
+  std::size_t column = kIndent + usage.size();
+  if (column + 2 > kUsageColumn) {
+    out << '\n';
+    column = 0;
+  }
+  out << std::string(kUsageColumn - column, ' ');
+  writeWrapped(out, description, kUsageColumn, kUsageColumn);
+}
+
+void writeParagraph(std::ostream& out, std::string_view text) {
+  out << std::string(kIndent, ' ');
+  writeWrapped(out, text, kIndent, kIndent);
+}
+
+}  // namespace
+
+void printHelp(std::ostream& out, const CommandRegistry& registry) {
+  out << "Usage: talkgatectl [OPTIONS] COMMAND [ARGUMENTS]\n\n";
+  writeWrapped(out,
+               "Shows and changes the settings of a Velkor Talkgate (USB 2047:0922, HID interface "
+               "1) from the command line. Options may stand before or after the command; \"--\" "
+               "ends the options, so that a value may start with \"-\".",
+               0, 0);
+  out << "\nCommands:\n";
+  for (const auto& command : registry.all()) {
+    for (const auto& entry : command.help) writeEntry(out, entry.usage, entry.description);
+  }
+  writeEntry(out, "help", "Show this help.");
+
+  out << "\nOptions:\n";
+  for (const auto& option : globalOptionSpecs()) {
+    std::string usage(option.name);
+    if (!option.valueName.empty()) usage += " " + std::string(option.valueName);
+    writeEntry(out, usage, option.description);
+  }
+
+  out << "\nOutput:\n";
+  writeParagraph(out,
+                 "'status' prints one line per item. With --json it prints one object with the "
+                 "keys symbol_led_brightness (0 to 9), ambient (0 disabled, 1 enabled), "
+                 "keypad_type (0 default table, 1 customised table), key_table (12 numbers: the "
+                 "modifier and key code of each of 6 slots; slots 1 to 4 are Detected, Not "
+                 "Detected, Day and Night), firmware_version, serial_number and temperature.");
+  writeParagraph(out,
+                 "Texts from the device may hold any bytes: in JSON every byte outside printable "
+                 "ASCII is written as a \\u00XX escape, in plain output as \\xNN.");
+  writeParagraph(out,
+                 "With --json, 'ambient-value' prints {\"ambient_value\": N}, 'list' an array of "
+                 "interfaces, and the other commands {\"ok\": true, ...} on success.");
+
+  out << "\nExit status:\n";
+  writeEntry(out, "0", "Success.");
+  writeEntry(out, "1",
+             "No Talkgate is connected, it cannot be opened (for instance missing permissions), "
+             "or a request failed; the message names the request and its result code.");
+  writeEntry(out, "2",
+             "Bad input (unknown command or option, a value out of range); nothing was "
+             "sent to the device.");
+
+  out << "\nExamples:\n";
+  out << "  talkgatectl status\n"
+         "  talkgatectl set brightness 7 && talkgatectl save\n"
+         "  talkgatectl --json status\n"
+         "  talkgatectl --simulate --sim-state sim.json set ambient enable\n"
+         "  talkgatectl --simulate --sim-state sim.json status --json\n";
+}
+
+}  // namespace talkgate::cli

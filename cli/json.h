@@ -1,0 +1,157 @@
+#pragma once
+// A tiny JSON writer for talkgatectl's machine-readable output. Device texts are raw bytes in no
+// particular encoding, so every byte outside printable ASCII is written as a \u escape: the
+// output is always plain ASCII and valid JSON, whatever the device sends.
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace talkgate::cli {
+
+// Escapes one code point (already known to be outside printable ASCII or special) as \uXXXX,
+// with a surrogate pair above the Basic Multilingual Plane.
+inline void appendJsonCodePointEscape(std::string& out, std::uint32_t codePoint) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  auto unit = [&out](std::uint32_t value) {
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(value >> shift) & 0xF];
+  };
+  if (codePoint > 0x10FFFF) codePoint = 0xFFFD;
+  if (codePoint >= 0x10000) {
+    const std::uint32_t v = codePoint - 0x10000;
+    unit(0xD800 + (v >> 10));
+    unit(0xDC00 + (v & 0x3FF));
+  } else {
+    unit(codePoint);
+  }
+}
+
+// Appends one code point, quoted as JSON requires.
+inline void appendJsonCodePoint(std::string& out, std::uint32_t codePoint) {
+  switch (codePoint) {
+    case '"':
+      out += "\\\"";
+      return;
+    case '\\':
+      out += "\\\\";
+      return;
+    case '\b':
+      out += "\\b";
+      return;
+    case '\f':
+      out += "\\f";
+      return;
+    case '\n':
+      out += "\\n";
+      return;
+    case '\r':
+      out += "\\r";
+      return;
+    case '\t':
+      out += "\\t";
+      return;
+    default:
+      break;
+  }
+  if (codePoint >= 0x20 && codePoint < 0x7F) {
+    out += static_cast<char>(codePoint);
+  } else {
+    appendJsonCodePointEscape(out, codePoint);
+  }
+}
+
+// A JSON string literal for raw device bytes; each byte is read as the code point of the same
+// value (the device strings keep the low 8 bits of each character).
+inline std::string jsonString(std::string_view bytes) {
+  std::string out = "\"";
+  for (unsigned char c : bytes) appendJsonCodePoint(out, c);
+  out += '"';
+  return out;
+}
+
+// A JSON string literal for a wide (Unicode) string, such as a USB string descriptor.
+inline std::string jsonString(std::wstring_view text) {
+  std::string out = "\"";
+  for (wchar_t c : text) appendJsonCodePoint(out, static_cast<std::uint32_t>(c));
+  out += '"';
+  return out;
+}
+
+// Writes objects and arrays with two-space indentation; arrays of plain numbers stay on one line
+// so that a key table reads as one row.
+class JsonWriter {
+ public:
+  explicit JsonWriter(std::ostream& out) : out_(out) {}
+
+  void beginObject() { open('{', false); }
+  void endObject() { close('}'); }
+  // compact: members on one line (for short arrays of numbers).
+  void beginArray(bool compact = false) { open('[', compact); }
+  void endArray() { close(']'); }
+
+  // Starts an object member; the next value or begin* call is its value.
+  void key(std::string_view name) {
+    separate();
+    out_ << jsonString(name) << ": ";
+    afterKey_ = true;
+  }
+
+  void value(std::string_view text) { scalar(jsonString(text)); }
+  void value(std::wstring_view text) { scalar(jsonString(text)); }
+  void value(const char* text) { value(std::string_view(text)); }
+  void value(long long number) { scalar(std::to_string(number)); }
+  void value(int number) { value(static_cast<long long>(number)); }
+  void value(unsigned number) { value(static_cast<long long>(number)); }
+  void value(bool flag) { scalar(flag ? "true" : "false"); }
+  void nullValue() { scalar("null"); }
+
+  // Ends the document with a line break.
+  void finish() { out_ << '\n'; }
+
+ private:
+  struct Level {
+    bool compact = false;
+    bool empty = true;
+  };
+
+  void separate() {
+    if (afterKey_) {
+      afterKey_ = false;
+      return;
+    }
+    if (levels_.empty()) return;
+    Level& level = levels_.back();
+    if (!level.empty) out_ << (level.compact ? ", " : ",");
+    if (!level.compact) newline(levels_.size());
+    level.empty = false;
+  }
+  void open(char bracket, bool compact) {
+    separate();
+    out_ << bracket;
+    levels_.push_back(Level{compact, true});
+  }
+  void close(char bracket) {
+    if (levels_.empty()) return;
+    const Level level = levels_.back();
+    levels_.pop_back();
+    if (!level.compact && !level.empty) newline(levels_.size());
+    out_ << bracket;
+  }
+  void scalar(const std::string& text) {
+    separate();
+    out_ << text;
+  }
+  void newline(std::size_t depth) {
+    out_ << '\n';
+    for (std::size_t i = 0; i < depth; ++i) out_ << "  ";
+  }
+
+  std::ostream& out_;
+  std::vector<Level> levels_;
+  bool afterKey_ = false;
+};
+
+}  // namespace talkgate::cli

@@ -1,0 +1,109 @@
+#include "cli/options.h"
+
+namespace talkgate::cli {
+
+namespace {
+
+bool looksLikeOption(const std::string& arg) {
+  if (arg.size() < 2 || arg[0] != '-') return false;
+  return !(arg[1] >= '0' && arg[1] <= '9');  // "-1" is a (bad) number, not an option
+}
+
+// Stores a value option; a repeated one is refused rather than silently overridden.
+bool storeValue(std::optional<std::string>& slot, std::string_view name, const std::string& value,
+                std::string& error) {
+  if (slot) {
+    error = std::string(name) + " is given more than once";
+    return false;
+  }
+  if (value.empty()) {
+    error = std::string(name) + " needs a non-empty value";
+    return false;
+  }
+  slot = value;
+  return true;
+}
+
+}  // namespace
+
+const std::vector<GlobalOptionSpec>& globalOptionSpecs() {
+  static const std::vector<GlobalOptionSpec> specs = {
+      {"--simulate", "", "Use a simulated Talkgate on a virtual bus instead of USB."},
+      {"--sim-state", "FILE",
+       "With --simulate: load the simulated Talkgate from FILE at start and save it back at "
+       "exit, so that consecutive runs act on one device; FILE is created with factory values "
+       "when missing."},
+      {"--device", "PATH", "Use the Talkgate at this HID path (see 'list') instead of the first."},
+      {"--json", "", "Machine-readable output (one JSON object or array on standard output)."},
+      {"--trace", "",
+       "Print every HID report written and read, as hexadecimal bytes, on standard "
+       "error."},
+      {"--help", "", "Show this help and exit (also -h and 'help')."},
+  };
+  return specs;
+}
+
+bool parseInvocation(const std::vector<std::string>& args, Invocation& out, std::string& error) {
+  out = Invocation{};
+  GlobalOptions& o = out.options;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || !looksLikeOption(arg)) {
+      out.words.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    // --name=value and --name value are both accepted for value options.
+    std::string name = arg;
+    std::optional<std::string> inlineValue;
+    if (const auto eq = arg.find('='); eq != std::string::npos && arg.rfind("--", 0) == 0) {
+      name = arg.substr(0, eq);
+      inlineValue = arg.substr(eq + 1);
+    }
+    auto takeValue = [&](std::optional<std::string>& slot) {
+      if (inlineValue) return storeValue(slot, name, *inlineValue, error);
+      if (i + 1 >= args.size()) {
+        error = name + " needs a value";
+        return false;
+      }
+      return storeValue(slot, name, args[++i], error);
+    };
+    auto takeSwitch = [&](bool& slot) {
+      if (inlineValue) {
+        error = name + " takes no value";
+        return false;
+      }
+      slot = true;
+      return true;
+    };
+
+    bool ok = true;
+    if (name == "--simulate") {
+      ok = takeSwitch(o.simulate);
+    } else if (name == "--json") {
+      ok = takeSwitch(o.json);
+    } else if (name == "--trace") {
+      ok = takeSwitch(o.trace);
+    } else if (name == "--help" || name == "-h") {
+      ok = takeSwitch(o.help);
+    } else if (name == "--sim-state") {
+      ok = takeValue(o.simStateFile);
+    } else if (name == "--device") {
+      ok = takeValue(o.devicePath);
+    } else {
+      out.commandFlags.push_back(arg);
+    }
+    if (!ok) return false;
+  }
+  if (o.simStateFile && !o.simulate) {
+    error = "--sim-state needs --simulate";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace talkgate::cli

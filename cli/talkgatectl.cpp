@@ -1,0 +1,136 @@
+// talkgatectl's top level: parses the command line, picks the bus (USB or the simulated
+// Talkgate), dispatches to the command and keeps the simulated device's state between runs.
+
+#include "cli/talkgatectl.h"
+
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "cli/command.h"
+#include "cli/text.h"
+#include "device/tracing_port.h"
+#include "sim/sim_talkgate.h"
+#include "sim/virtual_bus.h"
+
+namespace talkgate::cli {
+
+namespace {
+
+constexpr char kTryHelp[] = "Run 'talkgatectl --help' for the commands and their arguments.\n";
+
+// Installs a port as the active one for a run and puts the previous one back after.
+class ActivePortGuard {
+ public:
+  explicit ActivePortGuard(hid::Port& port) : previous_(&hid::activePort()) {
+    hid::setActivePort(&port);
+  }
+  ~ActivePortGuard() { hid::setActivePort(previous_ == &hid::hidapiPort() ? nullptr : previous_); }
+  ActivePortGuard(const ActivePortGuard&) = delete;
+  ActivePortGuard& operator=(const ActivePortGuard&) = delete;
+
+ private:
+  hid::Port* previous_;
+};
+
+int badInput(std::ostream& err, const std::string& message) {
+  err << message << '\n' << kTryHelp;
+  return kExitBadInput;
+}
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        const Environment& environment) {
+  Invocation invocation;
+  std::string error;
+  if (!parseInvocation(args, invocation, error)) return badInput(err, error + ".");
+  const GlobalOptions& options = invocation.options;
+  const CommandRegistry& registry = commandRegistry();
+
+  if (options.help || (!invocation.words.empty() && invocation.words[0] == "help")) {
+    printHelp(out, registry);
+    return kExitOk;
+  }
+  if (invocation.words.empty()) return badInput(err, "No command given.");
+  const std::string& name = invocation.words[0];
+  const CommandSpec* command = registry.find(name);
+  if (command == nullptr) {
+    return badInput(err, "Unknown command '" + printableBytes(name) + "'.");
+  }
+  for (const auto& flag : invocation.commandFlags) {
+    if (std::find(command->flags.begin(), command->flags.end(), flag) == command->flags.end()) {
+      return badInput(err, "Unknown option '" + printableBytes(flag) + "' for '" + name + "'.");
+    }
+  }
+
+  // The bus: USB, or a virtual one carrying the simulated Talkgate.
+  hid::Port* port = environment.usbPort ? environment.usbPort : &hid::hidapiPort();
+  std::unique_ptr<sim::VirtualBus> bus;
+  std::unique_ptr<sim::SimTalkgate> simulated;
+  if (options.simulate) {
+    sim::TalkgateState state = sim::SimTalkgate::factoryState();
+    const auto& stateFile = options.simStateFile;
+    std::error_code ec;
+    if (stateFile && std::filesystem::exists(*stateFile, ec) &&
+        !sim::SimTalkgate::loadState(*stateFile, state, error)) {
+      return badInput(err, "Cannot read the simulated Talkgate from " + *stateFile + ": " + error);
+    }
+    bus = std::make_unique<sim::VirtualBus>();
+    simulated = std::make_unique<sim::SimTalkgate>(*bus, state);
+    simulated->plugIn();
+    if (environment.onSimulatedDevice) environment.onSimulatedDevice(*simulated);
+    port = bus.get();
+  }
+  std::optional<hid::TracingPort> tracing;
+  if (options.trace) {
+    tracing.emplace(*port, err);
+    port = &*tracing;
+  }
+  ActivePortGuard activePort(*port);
+
+  int status = kExitOk;
+  bool deviceTouched = false;
+  {
+    Context context(invocation, out, err, *port);
+    status = command->run(context);
+    deviceTouched = context.deviceTouched();
+    context.closeDevice();
+  }
+
+  // Save only after a run that reached the device: bad input leaves the file as it was.
+  if (simulated && options.simStateFile && deviceTouched &&
+      !sim::SimTalkgate::saveState(*options.simStateFile, simulated->state(), error)) {
+    err << "Cannot save the simulated Talkgate to " << *options.simStateFile << ": " << error
+        << '\n';
+    if (status == kExitOk) status = kExitFailure;
+  }
+  return status;
+}
+
+}  // namespace
+
+const CommandRegistry& commandRegistry() {
+  static const CommandRegistry registry = [] {
+    CommandRegistry r;
+    registerDeviceCommands(r);
+    registerBusCommands(r);
+    return r;
+  }();
+  return registry;
+}
+
+int runTalkgatectl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   const Environment& environment) {
+  try {
+    return run(args, out, err, environment);
+  } catch (const std::exception& e) {
+    err << "Internal error: " << e.what() << '\n';
+  } catch (...) {
+    err << "Internal error.\n";
+  }
+  // A failed run must never leave a dangling handle or port behind for the next one.
+  hid_handle = nullptr;
+  return kExitFailure;
+}
+
+}  // namespace talkgate::cli

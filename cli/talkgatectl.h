@@ -1,0 +1,35 @@
+#pragma once
+// talkgatectl, the command-line tool, as a function so that tests can run it in-process.
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "device/hid_port.h"
+
+namespace talkgate::sim {
+class SimTalkgate;
+}
+
+namespace talkgate::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;   // no device, or a request failed
+inline constexpr int kExitBadInput = 2;  // nothing was sent
+
+// What the tool runs against, for tests; the defaults are the real hidapi bus.
+struct Environment {
+  // Stands in for the USB bus (hidapi) when set.
+  hid::Port* usbPort = nullptr;
+  // Called with the tool's own simulated Talkgate (--simulate) once it is on the bus, before
+  // the command runs; lets a test make it misbehave.
+  std::function<void(sim::SimTalkgate&)> onSimulatedDevice;
+};
+
+// Runs one command line (without the program name) and returns the exit status. Output goes
+// to out, messages and the --trace lines to err.
+int runTalkgatectl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   const Environment& environment = Environment{});
+
+}  // namespace talkgate::cli

@@ -1,0 +1,129 @@
+#include "cli/text.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace talkgate::cli {
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+void appendUtf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+}  // namespace
+
+std::string printableBytes(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (unsigned char c : bytes) {
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+    } else {
+      out += "\\x";
+      out += kHexDigits[c >> 4];
+      out += kHexDigits[c & 0xF];
+    }
+  }
+  return out;
+}
+
+std::string printableWide(std::wstring_view text) {
+  std::string out;
+  for (wchar_t wc : text) {
+    const auto cp = static_cast<std::uint32_t>(wc);
+    const bool control = cp < 0x20 || (cp >= 0x7F && cp < 0xA0);
+    const bool invalid = cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF);
+    if (cp == '\\') {
+      out += "\\\\";
+    } else if (control || invalid) {
+      char buffer[16];
+      std::snprintf(buffer, sizeof buffer, "\\u{%X}", static_cast<unsigned>(cp));
+      out += buffer;
+    } else {
+      appendUtf8(out, cp);
+    }
+  }
+  return out;
+}
+
+std::string hexBytes(const std::uint8_t* data, std::size_t length) {
+  std::string out;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (i > 0) out += ' ';
+    out += kHexDigits[data[i] >> 4];
+    out += kHexDigits[data[i] & 0xF];
+  }
+  return out;
+}
+
+std::optional<unsigned> parseDecimal(std::string_view text, unsigned maxValue) {
+  if (text.empty()) return std::nullopt;
+  unsigned long long value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+    if (value > maxValue) return std::nullopt;  // also stops any overflow
+  }
+  return static_cast<unsigned>(value);
+}
+
+void LabelledRows::add(std::string label, std::string value) {
+  rows_.emplace_back(std::move(label), std::move(value));
+}
+
+void LabelledRows::print(std::ostream& out) const {
+  std::size_t width = 0;
+  for (const auto& row : rows_) width = std::max(width, row.first.size());
+  for (const auto& [label, value] : rows_) {
+    out << label;
+    if (!value.empty()) out << std::string(width - label.size() + 2, ' ') << value;
+    out << '\n';
+  }
+}
+
+}  // namespace talkgate::cli
+
+namespace talkgate::cli {
+
+void printColumns(std::ostream& out, const std::vector<std::string>& header,
+                  const std::vector<std::vector<std::string>>& rows) {
+  std::vector<std::size_t> widths(header.size(), 0);
+  auto measure = [&widths](const std::vector<std::string>& row) {
+    for (std::size_t i = 0; i < row.size() && i < widths.size(); ++i) {
+      widths[i] = std::max(widths[i], row[i].size());
+    }
+  };
+  measure(header);
+  for (const auto& row : rows) measure(row);
+  auto print = [&](const std::vector<std::string>& row) {
+    std::string line;
+    for (std::size_t i = 0; i < row.size() && i < widths.size(); ++i) {
+      line += row[i];
+      if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 2, ' ');
+    }
+    out << line << '\n';
+  };
+  print(header);
+  for (const auto& row : rows) print(row);
+}
+
+}  // namespace talkgate::cli

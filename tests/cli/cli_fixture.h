@@ -1,0 +1,82 @@
+#pragma once
+// Runs talkgatectl in-process against simulated Talkgates, with time on a manual clock.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/talkgatectl.h"
+#include "device/clock.h"
+#include "device/transport.h"
+#include "sim/sim_talkgate.h"
+#include "sim/virtual_bus.h"
+
+namespace talkgate::cli::testing {
+
+struct RunResult {
+  int code = -1;
+  std::string out;
+  std::string err;
+  // Report lines of --trace ("> ..." written, "< ..." read).
+  std::vector<std::string> traceLines() const {
+    std::vector<std::string> lines;
+    std::istringstream stream(err);
+    for (std::string line; std::getline(stream, line);) {
+      if (line.rfind("> ", 0) == 0 || line.rfind("< ", 0) == 0) lines.push_back(line);
+    }
+    return lines;
+  }
+};
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = std::filesystem::temp_directory_path() /
+           ("talkgatectl-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" +
+            std::to_string(::getpid()));
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::filesystem::remove_all(dir_);
+    EXPECT_EQ(hid_handle, nullptr) << "a run left the device handle open";
+    EXPECT_EQ(&hid::activePort(), &hid::hidapiPort()) << "a run left its port active";
+  }
+
+  // Runs with the given environment (by default the USB bus stands for the test's bus).
+  RunResult run(const std::vector<std::string>& args, const Environment& environment) {
+    std::ostringstream out;
+    std::ostringstream err;
+    RunResult result;
+    result.code = runTalkgatectl(args, out, err, environment);
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+  }
+  // Runs with `bus_` as the USB bus.
+  RunResult run(const std::vector<std::string>& args) {
+    Environment environment;
+    environment.usbPort = &bus_;
+    return run(args, environment);
+  }
+
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+  static std::string readFile(const std::string& file) {
+    std::ifstream in(file);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  ManualClock clock_;
+  ScopedClock scopedClock_{clock_};
+  sim::VirtualBus bus_;
+  std::filesystem::path dir_;
+};
+
+}  // namespace talkgate::cli::testing

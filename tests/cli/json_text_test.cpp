@@ -1,0 +1,84 @@
+// JSON escaping, terminal-safe text and number parsing of talkgatectl.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/json.h"
+#include "cli/text.h"
+
+using namespace talkgate::cli;
+
+TEST(JsonString, EscapesQuotesBackslashesAndControlCharacters) {
+  EXPECT_EQ(jsonString(std::string_view("a\"b\\c")), R"("a\"b\\c")");
+  EXPECT_EQ(jsonString(std::string_view("\n\r\t\b\f")), R"("\n\r\t\b\f")");
+  EXPECT_EQ(jsonString(std::string_view("\x01\x1f\x7f", 3)), R"("\u0001\u001f\u007f")");
+  const std::string withNul("x\0y", 3);
+  EXPECT_EQ(jsonString(std::string_view(withNul)), R"("x\u0000y")");
+}
+
+TEST(JsonString, BytesAboveAsciiBecomeEscapesSoOutputStaysValid) {
+  // 0xC3 alone is not UTF-8; raw it would make the whole document invalid.
+  EXPECT_EQ(jsonString(std::string_view("\xC3\xFF", 2)), R"("\u00c3\u00ff")");
+}
+
+TEST(JsonString, WideTextUsesSurrogatePairsBeyondTheBasicPlane) {
+  EXPECT_EQ(jsonString(std::wstring_view(L"\u00e9")), R"("\u00e9")");
+  EXPECT_EQ(jsonString(std::wstring_view(L"\U0001F600")), R"("\ud83d\ude00")");
+  const wchar_t invalid[] = {static_cast<wchar_t>(0x110000), 0};
+  EXPECT_EQ(jsonString(std::wstring_view(invalid)), R"("\ufffd")");
+}
+
+TEST(JsonWriter, NestsObjectsAndKeepsCompactArraysOnOneLine) {
+  std::ostringstream out;
+  JsonWriter json(out);
+  json.beginObject();
+  json.key("n");
+  json.value(7);
+  json.key("list");
+  json.beginArray(true);
+  json.value(1);
+  json.value(2);
+  json.endArray();
+  json.key("empty");
+  json.beginArray();
+  json.endArray();
+  json.key("inner");
+  json.beginObject();
+  json.key("ok");
+  json.value(true);
+  json.endObject();
+  json.endObject();
+  json.finish();
+  EXPECT_EQ(out.str(),
+            "{\n  \"n\": 7,\n  \"list\": [1, 2],\n  \"empty\": [],\n  \"inner\": {\n    \"ok\": "
+            "true\n  }\n}\n");
+}
+
+TEST(PrintableText, DeviceBytesCannotReachTheTerminalRaw) {
+  EXPECT_EQ(printableBytes("TG260001"), "TG260001");
+  EXPECT_EQ(printableBytes(std::string_view("\x1b[2J\\\xff", 6)), "\\x1B[2J\\\\\\xFF");
+  EXPECT_EQ(printableWide(L"Velkor \u00e9"), "Velkor \xC3\xA9");
+  EXPECT_EQ(printableWide(L"a\nb"), "a\\u{A}b");
+}
+
+TEST(ParseDecimal, AcceptsOnlyPlainDigitsWithinTheLimit) {
+  EXPECT_EQ(parseDecimal("0", 9), 0u);
+  EXPECT_EQ(parseDecimal("9", 9), 9u);
+  EXPECT_EQ(parseDecimal("07", 9), 7u);
+  for (const char* bad : {"", "10", "-1", "+1", " 1", "1 ", "1x", "0x1", "99999999999999999999"}) {
+    EXPECT_FALSE(parseDecimal(bad, 9).has_value()) << bad;
+  }
+}
+
+TEST(Columns, PadsEveryColumnToItsWidestCell) {
+  std::ostringstream out;
+  printColumns(out, {"A", "BB", "C"}, {{"long", "x", "end"}, {"s", "yyyy", "e"}});
+  EXPECT_EQ(out.str(), "A     BB    C\nlong  x     end\ns     yyyy  e\n");
+  std::ostringstream rows;
+  LabelledRows labelled;
+  labelled.add("Short", "1");
+  labelled.add("Much longer", "2");
+  labelled.print(rows);
+  EXPECT_EQ(rows.str(), "Short        1\nMuch longer  2\n");
+}
