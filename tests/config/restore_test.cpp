@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,10 @@ struct BadValueCase {
   std::vector<int> sentBefore;
 };
 
+void PrintTo(const BadValueCase& c, std::ostream* os) {
+  *os << c.key << "='" << c.value << "' (keypad " << c.keypad << ")";
+}
+
 class RestoreBadValue : public ::testing::TestWithParam<BadValueCase> {};
 
 TEST_P(RestoreBadValue, StopsBeforeTheValueAndNamesItsKey) {
@@ -123,6 +128,10 @@ struct RefusedCase {
   RestoreStep step;
   std::vector<int> sent;
 };
+
+void PrintTo(const RefusedCase& c, std::ostream* os) {
+  *os << "command " << c.command;
+}
 
 class RestoreRefused : public ::testing::TestWithParam<RefusedCase> {};
 
