@@ -102,7 +102,16 @@ class VirtualDevice : public hid::Device {
 
 VirtualBus::VirtualBus() : state_(std::make_shared<State>()) {}
 
-VirtualBus::~VirtualBus() = default;
+// Handles may outlive the bus; with no interfaces left they fail like unplugged devices.
+// Listeners are not told: their owners are being torn down too.
+VirtualBus::~VirtualBus() {
+  std::vector<State::Entry> entries;
+  {
+    std::lock_guard lock(state_->mutex);
+    entries.swap(state_->entries);
+    state_->listeners.clear();
+  }
+}
 
 std::string VirtualBus::attach(hid::DeviceInfo info, std::shared_ptr<Endpoint> endpoint) {
   {

@@ -1,0 +1,643 @@
+// The simulated bootstrap loader. Reports are decoded here by hand, on purpose apart from the
+// host's wire header, so a fault in the host's encoding shows up as a refused or lost report.
+// Bus calls and the reset handler run outside the device lock: the bus calls listeners that
+// may look at this device, and the handler plugs other devices in.
+
+#include "sim/sim_bsl_device.h"
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <mutex>
+
+#include "firmware/crc.h"
+#include "firmware/ti_txt.h"
+
+namespace talkgate::sim {
+namespace {
+
+using Report = std::array<std::uint8_t, 64>;
+
+constexpr std::uint8_t kId = 0x3F;
+constexpr std::size_t kMaxCore = 62;
+constexpr std::uint8_t kData = 0x3A;
+constexpr std::uint8_t kMessage = 0x3B;
+
+// Device-side names of the core commands and messages.
+enum : std::uint8_t {
+  RxBlock = 0x10,
+  RxPassword = 0x11,
+  EraseSegment = 0x12,
+  ToggleInfoLock = 0x13,
+  MassErase = 0x15,
+  CrcCheck = 0x16,
+  LoadPc = 0x17,
+  TxBlock = 0x18,
+  TxVersion = 0x19,
+  TxBufferSize = 0x1A,
+  RxBlockFast = 0x1B,
+};
+enum : std::uint8_t {
+  MsgOk = 0x00,
+  MsgWriteCheck = 0x01,
+  MsgFlashFail = 0x02,
+  MsgLocked = 0x04,
+  MsgPassword = 0x05,
+  MsgByteWrite = 0x06,
+  MsgUnknown = 0x07,
+  MsgLength = 0x08,
+};
+
+constexpr std::size_t kPasswordBytes = 32;
+constexpr std::uint32_t kPasswordAt = 0xFFE0;
+constexpr std::uint32_t kResetVectorAt = 0xFFFE;
+constexpr std::size_t kMaxTxBytes = kMaxCore - 1;
+constexpr std::size_t kVersionMarkerMax = 32;
+
+std::uint32_t address3(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16);
+}
+
+}  // namespace
+
+struct SimBslDevice::Impl {
+  Impl(VirtualBus& b, firmware::FlashLayout l) : bus(b), layout(l) {}
+
+  // What to do once the lock is released.
+  struct Actions {
+    std::string detachPath;
+    bool attach = false;
+    bool attachRam = false;
+    std::function<void(const BslMemory&)> handler;
+    BslMemory snapshot;
+  };
+
+  VirtualBus& bus;
+  const firmware::FlashLayout layout;
+  mutable std::mutex mutex;
+  BslMemory memory = BslMemory(kAddressSpace, 0xFF);
+  bool attached = false;
+  std::string path;
+  std::uint64_t generation = 0;
+  bool ram = false;
+  bool unlockedState = false;
+  bool ramLoaderLoaded = false;
+  bool infoLocked = true;
+  std::deque<Report> replies;
+
+  int refusePasswords = 0;
+  std::optional<BslPhase> unplugPhase;
+  int unplugOccurrence = 0;
+  int unplugAfter = -1;
+  std::optional<std::uint32_t> corruptAddress;
+  std::uint8_t corruptMask = 0;
+  std::optional<std::array<std::uint8_t, 4>> versionOverride;
+  int versionTimes = 0;
+
+  std::vector<BslCommandRecord> records;
+  int reports = 0;
+  int massErases = 0;
+  int resets = 0;
+  std::function<void(const BslMemory&)> resetHandler;
+
+  // Endpoint calls.
+  bool hostWrite(std::uint64_t gen, const std::uint8_t* data, std::size_t length);
+  int hostRead(std::uint64_t gen, std::uint8_t* data, std::size_t length);
+
+  void attach(const std::shared_ptr<Impl>& self, bool ramPersonality);
+  void perform(const std::shared_ptr<Impl>& self, Actions& actions);
+
+  // Under the lock.
+  void leave(Actions& actions) {
+    actions.detachPath = path;
+    attached = false;
+    path.clear();
+    ++generation;
+    replies.clear();
+  }
+  bool handle(const std::uint8_t* data, std::size_t length, Actions& actions);
+  std::optional<BslPhase> phaseOf(std::uint8_t command, std::uint32_t address) const;
+  void reply(std::uint8_t code, const std::uint8_t* data, std::size_t length);
+  void message(std::uint8_t msg) { reply(kMessage, &msg, 1); }
+  std::uint8_t checkPassword(const std::uint8_t* core, std::size_t nl);
+  std::uint8_t write(std::uint32_t address, const std::uint8_t* data, std::size_t count);
+  void eraseMain() {
+    std::fill(memory.begin() + layout.mainStart, memory.begin() + layout.mainEnd, 0xFF);
+  }
+  void reset(Actions& actions);
+};
+
+namespace {
+
+class BslEndpoint : public Endpoint {
+ public:
+  BslEndpoint(std::weak_ptr<SimBslDevice::Impl> impl, std::uint64_t generation)
+      : impl_(std::move(impl)), generation_(generation) {}
+  bool hostWrite(const std::uint8_t* data, std::size_t length) override;
+  int hostRead(std::uint8_t* data, std::size_t length) override {
+    auto impl = impl_.lock();
+    return impl ? impl->hostRead(generation_, data, length) : 0;
+  }
+  // The loader has no string descriptors.
+  std::optional<std::wstring> manufacturer() override { return std::nullopt; }
+  std::optional<std::wstring> product() override { return std::nullopt; }
+
+ private:
+  std::weak_ptr<SimBslDevice::Impl> impl_;
+  std::uint64_t generation_;
+};
+
+}  // namespace
+
+void SimBslDevice::Impl::attach(const std::shared_ptr<Impl>& self, bool ramPersonality) {
+  std::uint64_t gen;
+  {
+    std::lock_guard lock(mutex);
+    if (attached) return;
+    ++generation;
+    gen = generation;
+    attached = true;
+    ram = ramPersonality;
+    unlockedState = false;
+    replies.clear();
+  }
+  hid::DeviceInfo info;
+  info.vendorId = kVendorId;
+  info.productId = kProductId;
+  info.interfaceNumber = 0;
+  const std::string newPath = bus.attach(info, std::make_shared<BslEndpoint>(self, gen));
+  std::lock_guard lock(mutex);
+  if (generation == gen) path = newPath;
+}
+
+void SimBslDevice::Impl::perform(const std::shared_ptr<Impl>& self, Actions& actions) {
+  if (!actions.detachPath.empty()) bus.detach(actions.detachPath);
+  if (actions.attach) attach(self, actions.attachRam);
+  if (actions.handler) actions.handler(actions.snapshot);
+}
+
+bool BslEndpoint::hostWrite(const std::uint8_t* data, std::size_t length) {
+  auto impl = impl_.lock();
+  if (!impl) return false;
+  SimBslDevice::Impl::Actions actions;
+  bool ok;
+  {
+    std::lock_guard lock(impl->mutex);
+    if (!impl->attached || impl->generation != generation_) return false;
+    ok = impl->handle(data, length, actions);
+  }
+  impl->perform(impl, actions);
+  return ok;
+}
+
+int SimBslDevice::Impl::hostRead(std::uint64_t gen, std::uint8_t* data, std::size_t length) {
+  std::lock_guard lock(mutex);
+  if (!attached || gen != generation || replies.empty()) return 0;
+  const std::size_t n = std::min(length, replies.front().size());
+  std::memcpy(data, replies.front().data(), n);
+  replies.pop_front();
+  return static_cast<int>(n);
+}
+
+void SimBslDevice::Impl::reply(std::uint8_t code, const std::uint8_t* data, std::size_t length) {
+  Report r{};
+  r[0] = kId;
+  r[1] = static_cast<std::uint8_t>(length + 1);
+  r[2] = code;
+  if (length) std::memcpy(r.data() + 3, data, length);
+  replies.push_back(r);
+}
+
+std::optional<BslPhase> SimBslDevice::Impl::phaseOf(std::uint8_t command,
+                                                    std::uint32_t address) const {
+  switch (command) {
+    case RxPassword:
+      return ram ? BslPhase::RamPassword : BslPhase::RomPassword;
+    case RxBlock:
+    case RxBlockFast:
+      if (address == kPmmCtl0) return BslPhase::Reset;
+      return layout.inFlash(address) ? BslPhase::Program : BslPhase::RamData;
+    case LoadPc:
+      return BslPhase::LoadPc;
+    case TxVersion:
+      return BslPhase::Version;
+    case EraseSegment:
+    case MassErase:
+      return BslPhase::Erase;
+    case CrcCheck:
+      return BslPhase::CrcCheck;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::uint8_t SimBslDevice::Impl::checkPassword(const std::uint8_t* core, std::size_t nl) {
+  bool right = nl == 1 + kPasswordBytes &&
+               std::memcmp(core + 1, memory.data() + kPasswordAt, kPasswordBytes) == 0;
+  if (refusePasswords > 0) {
+    --refusePasswords;
+    right = false;
+  }
+  if (right) {
+    unlockedState = true;
+    return MsgOk;
+  }
+  // A wrong password erases main flash, so the vector table (and the password) reads 0xFF.
+  unlockedState = false;
+  eraseMain();
+  ++massErases;
+  return MsgPassword;
+}
+
+std::uint8_t SimBslDevice::Impl::write(std::uint32_t address, const std::uint8_t* data,
+                                       std::size_t count) {
+  if (count == 0) return MsgOk;
+  const std::uint32_t end = address + static_cast<std::uint32_t>(count);
+  if (end > kAddressSpace) return MsgFlashFail;
+  if (layout.inRam(address) && end <= layout.ramEnd) {
+    std::memcpy(memory.data() + address, data, count);
+    if (address <= kRamLoaderBase && end > kRamLoaderBase) ramLoaderLoaded = true;
+    return MsgOk;
+  }
+  if (!ram) return MsgUnknown;  // the ROM loader writes RAM only
+  const bool inMain = layout.inMain(address) && end <= layout.mainEnd;
+  const bool inInfo = layout.inInfo(address) && end <= layout.infoEnd;
+  if (!inMain && !inInfo) return MsgFlashFail;
+  if ((address & 1u) || (count & 1u)) return MsgByteWrite;
+  bool checked = true;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::uint8_t& cell = memory[address + i];
+    cell &= data[i];  // programming only clears bits
+    if (corruptAddress && *corruptAddress == address + i) cell ^= corruptMask;
+    if (cell != data[i]) checked = false;
+  }
+  return checked ? MsgOk : MsgWriteCheck;
+}
+
+void SimBslDevice::Impl::reset(Actions& actions) {
+  leave(actions);
+  ++resets;
+  ram = false;
+  ramLoaderLoaded = false;
+  unlockedState = false;
+  const bool blank = memory[kResetVectorAt] == 0xFF && memory[kResetVectorAt + 1] == 0xFF;
+  if (blank) {
+    actions.attach = true;  // nothing to run: the part stays in its loader
+    actions.attachRam = false;
+  } else if (resetHandler) {
+    actions.handler = resetHandler;
+    actions.snapshot = memory;
+  }
+}
+
+bool SimBslDevice::Impl::handle(const std::uint8_t* data, std::size_t length, Actions& actions) {
+  ++reports;
+  if (unplugAfter > 0 && --unplugAfter == 0) {
+    unplugAfter = -1;
+    leave(actions);
+    return false;
+  }
+  if (length < 3 || data[0] != kId) return true;
+  const std::size_t nl = data[1];
+  if (nl == 0 || nl > kMaxCore || 2 + nl > length) return true;
+  const std::uint8_t* core = data + 2;
+  const std::uint8_t command = core[0];
+  const std::uint32_t address = nl >= 4 ? address3(core + 1) : 0;
+
+  const auto phase = phaseOf(command, address);
+  if (phase && unplugPhase == phase && --unplugOccurrence == 0) {
+    unplugPhase.reset();
+    leave(actions);
+    return false;
+  }
+
+  BslCommandRecord record;
+  record.command = command;
+  record.address = address;
+  record.ramLoader = ram;
+  if ((command == RxBlock || command == RxBlockFast) && nl >= 4)
+    record.length = static_cast<std::uint32_t>(nl - 4);
+  if ((command == CrcCheck || command == TxBlock) && nl == 6)
+    record.length = core[4] | (core[5] << 8);
+  records.push_back(record);
+
+  const bool restrictedOk = command == RxPassword || command == RxBlockFast || command == LoadPc;
+  if (!ram && !restrictedOk) {
+    message(MsgUnknown);
+    return true;
+  }
+  const bool isProtected = command != RxPassword && command != TxVersion && command != TxBufferSize;
+  if (isProtected && !unlockedState) {
+    if (command != RxBlockFast && command != LoadPc) message(MsgLocked);
+    return true;
+  }
+
+  switch (command) {
+    case RxPassword:
+      message(checkPassword(core, nl));
+      break;
+    case RxBlock:
+    case RxBlockFast: {
+      if (nl < 4) {
+        if (command == RxBlock) message(MsgLength);
+        break;
+      }
+      const std::size_t count = nl - 4;
+      if (address == kPmmCtl0 && count >= 2 && core[4] == 0x04 && core[5] == 0xA5) {
+        reset(actions);  // PMMSWBOR with the PMM password: no answer, the part restarts
+        break;
+      }
+      const std::uint8_t result = write(address, core + 4, count);
+      if (command == RxBlock) message(result);
+      break;
+    }
+    case EraseSegment:
+      if (nl != 4 || !layout.inFlash(address)) {
+        message(MsgFlashFail);
+      } else {
+        const std::uint32_t start = layout.segmentStart(address);
+        std::fill_n(memory.begin() + start, layout.segmentBytes(address), 0xFF);
+        message(MsgOk);
+      }
+      break;
+    case MassErase:
+      eraseMain();
+      ++massErases;
+      message(MsgOk);
+      break;
+    case ToggleInfoLock:
+      infoLocked = !infoLocked;
+      message(MsgOk);
+      break;
+    case CrcCheck:
+    case TxBlock: {
+      const std::uint32_t count = nl == 6 ? record.length : 0;
+      if (count == 0 || address + count > kAddressSpace ||
+          (command == TxBlock && count > kMaxTxBytes)) {
+        message(MsgLength);
+        break;
+      }
+      if (command == TxBlock) {
+        reply(kData, memory.data() + address, count);
+      } else {
+        const std::uint16_t crc = firmware::crc16(memory.data() + address, count);
+        const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(crc),
+                                       static_cast<std::uint8_t>(crc >> 8)};
+        reply(kData, bytes, 2);
+      }
+      break;
+    }
+    case LoadPc: {
+      const bool startsLoader = address == kRamLoaderEntry && ramLoaderLoaded;
+      leave(actions);  // either way the USB link drops
+      if (startsLoader) {
+        actions.attach = true;
+        actions.attachRam = true;
+      }
+      break;
+    }
+    case TxVersion: {
+      std::array<std::uint8_t, 4> version;
+      std::memcpy(version.data(), memory.data() + kRamLoaderBase, version.size());
+      if (versionOverride && versionTimes != 0) {
+        version = *versionOverride;
+        if (versionTimes > 0) --versionTimes;
+      }
+      reply(kData, version.data(), version.size());
+      break;
+    }
+    case TxBufferSize: {
+      const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(kBufferSize),
+                                     static_cast<std::uint8_t>(kBufferSize >> 8)};
+      reply(kData, bytes, 2);
+      break;
+    }
+    default:
+      message(MsgUnknown);
+      break;
+  }
+  return true;
+}
+
+SimBslDevice::SimBslDevice(VirtualBus& bus, firmware::FlashLayout layout)
+    : impl_(std::make_shared<Impl>(bus, layout)) {}
+
+SimBslDevice::~SimBslDevice() {
+  unplug();
+}
+
+void SimBslDevice::plugIn() {
+  impl_->attach(impl_, false);
+}
+
+void SimBslDevice::unplug() {
+  Impl::Actions actions;
+  {
+    std::lock_guard lock(impl_->mutex);
+    if (!impl_->attached) return;
+    impl_->leave(actions);
+  }
+  impl_->perform(impl_, actions);
+}
+
+bool SimBslDevice::pluggedIn() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->attached;
+}
+
+bool SimBslDevice::ramLoaderRunning() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->attached && impl_->ram;
+}
+
+bool SimBslDevice::unlocked() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->unlockedState;
+}
+
+std::string SimBslDevice::path() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->path;
+}
+
+const firmware::FlashLayout& SimBslDevice::layout() const {
+  return impl_->layout;
+}
+
+bool SimBslDevice::loadFlashImage(std::string_view tiTxt, std::string* error) {
+  firmware::TiTxtImage image;
+  firmware::TiTxtError parseError;
+  if (!firmware::parseTiTxt(tiTxt, image, parseError)) {
+    if (error) *error = parseError.text();
+    return false;
+  }
+  const firmware::FlashLayout& l = impl_->layout;
+  for (const auto& s : image.sections) {
+    const bool inMain = l.inMain(s.address) && s.end() <= l.mainEnd;
+    const bool inInfo = l.inInfo(s.address) && s.end() <= l.infoEnd;
+    if (!inMain && !inInfo) {
+      if (error) *error = "line " + std::to_string(s.line) + ": section outside flash";
+      return false;
+    }
+  }
+  std::lock_guard lock(impl_->mutex);
+  auto& m = impl_->memory;
+  std::fill(m.begin() + l.infoStart, m.begin() + l.infoEnd, 0xFF);
+  std::fill(m.begin() + l.mainStart, m.begin() + l.mainEnd, 0xFF);
+  for (const auto& s : image.sections)
+    std::copy(s.data.begin(), s.data.end(), m.begin() + s.address);
+  return true;
+}
+
+std::string SimBslDevice::flashImageText() const {
+  firmware::TiTxtImage image;
+  {
+    std::lock_guard lock(impl_->mutex);
+    const auto& m = impl_->memory;
+    const firmware::FlashLayout& l = impl_->layout;
+    for (auto [start, end] :
+         {std::pair{l.infoStart, l.infoEnd}, std::pair{l.mainStart, l.mainEnd}}) {
+      firmware::TiTxtSection* open = nullptr;
+      for (std::uint32_t a = start; a + 1 < end; a += 2) {
+        if (m[a] == 0xFF && m[a + 1] == 0xFF) {
+          open = nullptr;
+          continue;
+        }
+        if (!open) {
+          image.sections.push_back(firmware::TiTxtSection{a, {}, 0});
+          open = &image.sections.back();
+        }
+        open->data.push_back(m[a]);
+        open->data.push_back(m[a + 1]);
+      }
+    }
+  }
+  return firmware::formatTiTxt(image);
+}
+
+std::vector<std::uint8_t> SimBslDevice::readMemory(std::uint32_t address,
+                                                   std::size_t length) const {
+  std::lock_guard lock(impl_->mutex);
+  if (address >= kAddressSpace) return {};
+  length = std::min<std::size_t>(length, kAddressSpace - address);
+  return std::vector<std::uint8_t>(impl_->memory.begin() + address,
+                                   impl_->memory.begin() + address + length);
+}
+
+BslMemory SimBslDevice::memory() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->memory;
+}
+
+void SimBslDevice::writeMemory(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
+  std::lock_guard lock(impl_->mutex);
+  for (std::size_t i = 0; i < bytes.size() && address + i < kAddressSpace; ++i) {
+    impl_->memory[address + i] = bytes[i];
+  }
+}
+
+void SimBslDevice::setResetHandler(std::function<void(const BslMemory& memory)> handler) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->resetHandler = std::move(handler);
+}
+
+void SimBslDevice::refuseNextPasswords(int count) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->refusePasswords = count;
+}
+
+void SimBslDevice::unplugInPhase(BslPhase phase, int occurrence) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->unplugPhase = phase;
+  impl_->unplugOccurrence = std::max(occurrence, 1);
+}
+
+void SimBslDevice::unplugAfterReports(int reports) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->unplugAfter = reports > 0 ? reports : -1;
+}
+
+void SimBslDevice::corruptWhenProgrammed(std::uint32_t address, std::uint8_t mask) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->corruptAddress = address;
+  impl_->corruptMask = mask;
+}
+
+void SimBslDevice::answerVersion(std::array<std::uint8_t, 4> version, int times) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->versionOverride = version;
+  impl_->versionTimes = times;
+}
+
+void SimBslDevice::clearFaults() {
+  std::lock_guard lock(impl_->mutex);
+  impl_->refusePasswords = 0;
+  impl_->unplugPhase.reset();
+  impl_->unplugAfter = -1;
+  impl_->corruptAddress.reset();
+  impl_->versionOverride.reset();
+  impl_->versionTimes = 0;
+}
+
+std::vector<BslCommandRecord> SimBslDevice::commands() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->records;
+}
+
+void SimBslDevice::clearCommands() {
+  std::lock_guard lock(impl_->mutex);
+  impl_->records.clear();
+  impl_->reports = 0;
+}
+
+int SimBslDevice::reportsReceived() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->reports;
+}
+
+int SimBslDevice::massErases() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->massErases;
+}
+
+int SimBslDevice::resets() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->resets;
+}
+
+std::optional<std::string> SimBslDevice::firmwareVersionOf(const BslMemory& memory,
+                                                           const firmware::FlashLayout& layout) {
+  static constexpr char kMarker[] = "TGFW:";
+  constexpr std::size_t kMarkerLength = sizeof kMarker - 1;
+  if (memory.size() < layout.mainEnd) return std::nullopt;
+  auto from = memory.begin() + layout.mainStart;
+  const auto to = memory.begin() + layout.mainEnd;
+  for (;;) {
+    from = std::search(from, to, kMarker, kMarker + kMarkerLength);
+    if (from == to) return std::nullopt;
+    std::string version;
+    auto p = from + kMarkerLength;
+    while (p != to && *p >= 0x20 && *p < 0x7F && version.size() <= kVersionMarkerMax) {
+      version.push_back(static_cast<char>(*p));
+      ++p;
+    }
+    if (p != to && *p == 0 && !version.empty() && version.size() <= kVersionMarkerMax) {
+      return version;
+    }
+    ++from;
+  }
+}
+
+std::optional<std::string> SimBslDevice::firmwareVersionOfImage(std::string_view tiTxt) {
+  firmware::TiTxtImage image;
+  firmware::TiTxtError error;
+  if (!firmware::parseTiTxt(tiTxt, image, error)) return std::nullopt;
+  const firmware::FlashLayout layout;
+  BslMemory memory(kAddressSpace, 0xFF);
+  for (const auto& s : image.sections)
+    std::copy(s.data.begin(), s.data.end(), memory.begin() + s.address);
+  return firmwareVersionOf(memory, layout);
+}
+
+}  // namespace talkgate::sim

@@ -1,0 +1,123 @@
+#pragma once
+// A simulated MSP430F5xx USB bootstrap loader on the virtual bus: the restricted ROM loader
+// (password, fast data to RAM, Load PC), the RAM loader it can start (full command set,
+// re-enumerating as a new interface), flash with 512-byte main and 128-byte info segments
+// that programming can only clear bits of, the 32-byte password at 0xFFE0 with a mass erase
+// on a wrong one, and the software BOR at 0x0120 that starts the application in flash.
+// It decodes reports on its own, independently of the host code it is used to test.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "firmware/flash_layout.h"
+#include "sim/virtual_bus.h"
+
+namespace talkgate::sim {
+
+// The stage of an upgrade a host report belongs to, for failure injection.
+enum class BslPhase {
+  RomPassword,  // RX Password to the ROM loader
+  RamData,      // data written to RAM (the RAM loader image)
+  LoadPc,       // Load PC: on unplug the RAM loader never shows up
+  RamPassword,  // RX Password to the RAM loader
+  Version,      // TX BSL Version
+  Erase,        // Erase Segment, Mass Erase
+  Program,      // data written to flash
+  CrcCheck,     // CRC Check
+  Reset,        // the write to PMMCTL0 that resets the part
+};
+
+// One report the loader received and understood.
+struct BslCommandRecord {
+  std::uint8_t command = 0;
+  std::uint32_t address = 0;
+  std::uint32_t length = 0;  // data bytes, or the requested length of CRC / TX Data Block
+  bool ramLoader = false;    // received by the RAM loader (false: the ROM loader)
+};
+
+// The whole 20-bit address space, flash and RAM as the part holds them.
+using BslMemory = std::vector<std::uint8_t>;
+
+class SimBslDevice {
+ public:
+  static constexpr std::uint16_t kVendorId = 0x2047;
+  static constexpr std::uint16_t kProductId = 0x0200;
+  static constexpr std::uint32_t kAddressSpace = 0x100000;
+  static constexpr std::uint32_t kRamLoaderBase = 0x2500;
+  static constexpr std::uint32_t kRamLoaderEntry = 0x2504;
+  static constexpr std::uint32_t kPmmCtl0 = 0x0120;
+  static constexpr std::uint16_t kBufferSize = 260;
+
+  explicit SimBslDevice(VirtualBus& bus, firmware::FlashLayout layout = {});
+  ~SimBslDevice();
+  SimBslDevice(const SimBslDevice&) = delete;
+  SimBslDevice& operator=(const SimBslDevice&) = delete;
+
+  // Attaches the ROM loader, locked (no-op while attached): the part entered its loader.
+  void plugIn();
+  // Detaches whatever personality is attached.
+  void unplug();
+  bool pluggedIn() const;
+  // True while the RAM loader (not the ROM loader) runs.
+  bool ramLoaderRunning() const;
+  bool unlocked() const;
+  std::string path() const;
+  const firmware::FlashLayout& layout() const;
+
+  // Erases all flash and programs a TI-TXT image into it (test and demo set-up). False with
+  // the reason in *error when the text is malformed or puts bytes outside flash.
+  bool loadFlashImage(std::string_view tiTxt, std::string* error = nullptr);
+  // The programmed (non-0xFF) bytes of flash as TI-TXT, for keeping a device between runs.
+  std::string flashImageText() const;
+  // Copies of memory.
+  std::vector<std::uint8_t> readMemory(std::uint32_t address, std::size_t length) const;
+  BslMemory memory() const;
+  // Stores bytes as they are, whatever the region (test set-up).
+  void writeMemory(std::uint32_t address, const std::vector<std::uint8_t>& bytes);
+
+  // Called, outside any lock and after the loader left the bus, when a software BOR starts
+  // the application: with the whole memory. Not called when the reset vector is erased;
+  // then the part comes back in its ROM loader, as a blank part does.
+  void setResetHandler(std::function<void(const BslMemory& memory)> handler);
+
+  // Failure injection.
+  // Refuses the next count passwords even when right (each refusal mass-erases main flash).
+  void refuseNextPasswords(int count);
+  // Leaves the bus on the occurrence-th report of the phase (the write fails) and stays away.
+  void unplugInPhase(BslPhase phase, int occurrence = 1);
+  // Leaves the bus on the reports-th host report from now (the write fails).
+  void unplugAfterReports(int reports);
+  // XORs mask into the byte at address right after it is programmed.
+  void corruptWhenProgrammed(std::uint32_t address, std::uint8_t mask = 0x01);
+  // The RAM loader answers the next `times` version requests (-1: all) with version.
+  void answerVersion(std::array<std::uint8_t, 4> version, int times = -1);
+  void clearFaults();
+
+  // What the loader received, in order.
+  std::vector<BslCommandRecord> commands() const;
+  void clearCommands();
+  // Host reports that reached the device, understood or not.
+  int reportsReceived() const;
+  int massErases() const;
+  int resets() const;
+
+  // The firmware version an image announces with "TGFW:" followed by printable ASCII up to
+  // a NUL, searched in main flash; nullopt when there is none.
+  static std::optional<std::string> firmwareVersionOf(const BslMemory& memory,
+                                                      const firmware::FlashLayout& layout = {});
+  // The same for a TI-TXT image text.
+  static std::optional<std::string> firmwareVersionOfImage(std::string_view tiTxt);
+
+  struct Impl;
+
+ private:
+  std::shared_ptr<Impl> impl_;
+};
+
+}  // namespace talkgate::sim

@@ -1,0 +1,57 @@
+#pragma once
+// A simulated Talkgate and its bootstrap loader wired together on one virtual bus: command 9
+// makes the Talkgate leave and its ROM loader appear; the loader's software reset makes the
+// loader leave and the Talkgate come back running the image now in flash, with the firmware
+// version that image announces ("TGFW:1.1.0").
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "firmware/flash_layout.h"
+#include "sim/sim_bsl_device.h"
+#include "sim/sim_talkgate.h"
+#include "sim/virtual_bus.h"
+
+namespace talkgate::sim {
+
+struct SimWorldOptions {
+  // TI-TXT image in flash at start; its version (when it has one) becomes the Talkgate's.
+  // Empty: blank flash, the Talkgate keeps the version of its state.
+  std::string initialImage;
+  TalkgateState talkgate{};
+  firmware::FlashLayout flash{};
+  // After an upgrade the Talkgate starts with factory settings (serial number kept) unless set.
+  bool keepSettingsOnUpgrade = false;
+  // Plug the Talkgate in at construction.
+  bool plugIn = true;
+};
+
+class SimWorld {
+ public:
+  explicit SimWorld(VirtualBus& bus, SimWorldOptions options = {});
+  ~SimWorld();
+  SimWorld(const SimWorld&) = delete;
+  SimWorld& operator=(const SimWorld&) = delete;
+
+  SimTalkgate& talkgate() { return talkgate_; }
+  SimBslDevice& loader() { return loader_; }
+  // Times the Talkgate came back from its loader running new firmware.
+  int upgrades() const;
+
+ private:
+  void onReset(const BslMemory& memory);
+
+  VirtualBus& bus_;
+  SimWorldOptions options_;
+  SimTalkgate talkgate_;
+  SimBslDevice loader_;
+  std::atomic<int> upgrades_{0};
+};
+
+// Folder of the demo firmware images (talkgate_fw_1.0.4.txt, talkgate_fw_1.1.0.txt) in the
+// source tree.
+std::string demoImagesDir();
+
+}  // namespace talkgate::sim
