@@ -1,0 +1,31 @@
+#pragma once
+// Where the main window hands over to the configuration file, the key code editor, the self
+// test and the firmware upgrade, each of which lives in its own library.
+
+#include <QWidget>
+
+#include "app/upgrade_snapshot.h"
+
+namespace dorrin_usb_encoder {
+class Form1;
+}
+
+namespace talkgate::app {
+
+// Locates the configuration file and creates it on the first run; never fails start-up.
+void locateConfigFile();
+// After the device stored its defaults: reads the status again and writes the file.
+void saveToConfigFile(dorrin_usb_encoder::Form1& window);
+// Sends the file's settings to the device; true when every request was accepted.
+bool restoreFromConfigFile(dorrin_usb_encoder::Form1& window);
+// "File" menu: copies the configuration file from or to a folder the operator picks.
+void importConfigFile(dorrin_usb_encoder::Form1& window);
+void exportConfigFile(dorrin_usb_encoder::Form1& window);
+// Opens the key code editor with its own status read and checks.
+void openKeyCodeEditor(dorrin_usb_encoder::Form1& window);
+// Creates the self test window with its picture, at the main window's position, shown.
+QWidget* openSelfTestWindow(dorrin_usb_encoder::Form1& window);
+// Creates and shows the firmware upgrade window holding the snapshot.
+void showUpgradeWindow(dorrin_usb_encoder::Form1& window, const UpgradeSnapshot& snapshot);
+
+}  // namespace talkgate::app
