@@ -15,6 +15,8 @@
 
 namespace talkgate::cli {
 
+class JsonWriter;
+
 // The context of one run: options, arguments, streams and the device session. Commands validate
 // all their arguments first and only then open the device, so bad input sends nothing.
 class Context {
@@ -37,6 +39,12 @@ class Context {
   int badInput(const std::string& message);
   // Reports a failure and returns kExitFailure.
   int failure(const std::string& message);
+  // True when the command got no arguments; otherwise reports bad input into exitCode.
+  bool noArguments(std::string_view command, int& exitCode);
+  // Confirms a finished action: the sentence, or with --json {"ok": true, ...} where
+  // extraFields may add members.
+  void confirm(const std::string& sentence,
+               const std::function<void(JsonWriter&)>& extraFields = nullptr);
   // Reports a failed request ("Unable to <what>: timeout (-6).") and returns kExitFailure.
   int requestFailed(std::string_view what, int result);
 
@@ -48,6 +56,10 @@ class Context {
   // The device strings read when it was opened.
   const std::string& manufacturer() const { return manufacturer_; }
   const std::string& product() const { return product_; }
+
+  // The folder under which the per-user configuration file lives; empty when unknown.
+  const std::string& userDataFolder() const { return userDataFolder_; }
+  void setUserDataFolder(std::string folder) { userDataFolder_ = std::move(folder); }
 
   // Starts the HID library for commands that only look at the bus; shut down with the session.
   hid::Port& startedPort();
@@ -68,6 +80,7 @@ class Context {
   bool portStarted_ = false;
   std::string manufacturer_;
   std::string product_;
+  std::string userDataFolder_;
 };
 
 // One line of a command's help: its usage and what it does.
@@ -97,6 +110,8 @@ class CommandRegistry {
 // Command groups; each lives in its own commands_*.cpp.
 void registerDeviceCommands(CommandRegistry& registry);
 void registerBusCommands(CommandRegistry& registry);
+void registerTableCommands(CommandRegistry& registry);
+void registerConfigCommands(CommandRegistry& registry);
 
 // Every command of the tool, in help order.
 const CommandRegistry& commandRegistry();

@@ -14,14 +14,6 @@ namespace {
 
 constexpr std::uint16_t kLoaderProductId = 0x0200;
 
-// Refuses any argument for commands that take none.
-bool noArguments(Context& ctx, std::string_view command, int& exitCode) {
-  if (ctx.args().empty()) return true;
-  exitCode = ctx.badInput("'" + std::string(command) + "' takes no arguments, but got '" +
-                          printableBytes(ctx.args().front()) + "'.");
-  return false;
-}
-
 std::string describeAmbient(std::uint8_t value) {
   if (value == 0) return "disabled";
   if (value == 1) return "enabled";
@@ -78,7 +70,7 @@ void printStatusText(Context& ctx, const DeviceStatus& status) {
 }
 
 int runStatus(Context& ctx) {
-  if (int code = 0; !noArguments(ctx, "status", code)) return code;
+  if (int code = 0; !ctx.noArguments("status", code)) return code;
   const DeviceHandle device = ctx.openDevice();
   if (!device) return kExitFailure;
   DeviceStatus status;
@@ -93,30 +85,16 @@ int runStatus(Context& ctx) {
   return kExitOk;
 }
 
-// Confirms a finished action: a sentence, or {"ok": true, ...} with --json.
+// Confirms a setting change; with --json {"ok": true, "setting": ..., "value": ...}.
 template <typename Value>
-void confirm(Context& ctx, const std::string& sentence, std::string_view setting,
-             const Value& value) {
-  if (!ctx.json()) {
-    ctx.out() << sentence << '\n';
-    return;
-  }
-  JsonWriter json(ctx.out());
-  json.beginObject();
-  json.key("ok");
-  json.value(true);
-  if (!setting.empty()) {
+void confirmSetting(Context& ctx, const std::string& sentence, std::string_view setting,
+                    const Value& value) {
+  ctx.confirm(sentence, [&](JsonWriter& json) {
     json.key("setting");
     json.value(setting);
     json.key("value");
     json.value(value);
-  }
-  json.endObject();
-  json.finish();
-}
-
-void confirm(Context& ctx, const std::string& sentence) {
-  confirm(ctx, sentence, "", 0);
+  });
 }
 
 // A choice between named values; the index in names is the device value.
@@ -170,8 +148,8 @@ int runSet(Context& ctx) {
     if (const int r = setSymbolBrightness(device, static_cast<std::uint8_t>(*value)); r != kOk) {
       return ctx.requestFailed("set the symbol LED brightness", r);
     }
-    confirm(ctx, "Symbol LED brightness set to " + std::to_string(*value) + ".", "brightness",
-            static_cast<int>(*value));
+    confirmSetting(ctx, "Symbol LED brightness set to " + std::to_string(*value) + ".",
+                   "brightness", static_cast<int>(*value));
     return kExitOk;
   }
 
@@ -186,8 +164,8 @@ int runSet(Context& ctx) {
     if (const int r = setAmbientConfig(device, value); r != kOk) {
       return ctx.requestFailed("set the ambient configuration", r);
     }
-    confirm(ctx, value ? "Ambient function enabled." : "Ambient function disabled.", "ambient",
-            static_cast<int>(value));
+    confirmSetting(ctx, value ? "Ambient function enabled." : "Ambient function disabled.",
+                   "ambient", static_cast<int>(value));
     return kExitOk;
   }
 
@@ -202,10 +180,10 @@ int runSet(Context& ctx) {
     if (const int r = setKeypadType(device, value); r != kOk) {
       return ctx.requestFailed("set the keypad type", r);
     }
-    confirm(ctx,
-            value ? "Keypad type set to the customised key code table."
-                  : "Keypad type set to the default key code table.",
-            "keypad", static_cast<int>(value));
+    confirmSetting(ctx,
+                   value ? "Keypad type set to the customised key code table."
+                         : "Keypad type set to the default key code table.",
+                   "keypad", static_cast<int>(value));
     return kExitOk;
   }
 
@@ -220,34 +198,34 @@ int runSet(Context& ctx) {
   if (const int r = setSerialNumber(device, text); r != kOk) {
     return ctx.requestFailed("set the serial number", r);
   }
-  confirm(ctx, "Serial number set to " + text + ".", "serial", std::string_view(text));
+  confirmSetting(ctx, "Serial number set to " + text + ".", "serial", std::string_view(text));
   return kExitOk;
 }
 
 int runSave(Context& ctx) {
-  if (int code = 0; !noArguments(ctx, "save", code)) return code;
+  if (int code = 0; !ctx.noArguments("save", code)) return code;
   const DeviceHandle device = ctx.openDevice();
   if (!device) return kExitFailure;
   if (const int r = storeDefaults(device); r != kOk) {
     return ctx.requestFailed("store the settings as the device's defaults", r);
   }
-  confirm(ctx, "The Talkgate stored its current settings as its defaults.");
+  ctx.confirm("The Talkgate stored its current settings as its defaults.");
   return kExitOk;
 }
 
 int runFactoryReset(Context& ctx) {
-  if (int code = 0; !noArguments(ctx, "factory-reset", code)) return code;
+  if (int code = 0; !ctx.noArguments("factory-reset", code)) return code;
   const DeviceHandle device = ctx.openDevice();
   if (!device) return kExitFailure;
   if (const int r = factoryReset(device); r != kOk) {
     return ctx.requestFailed("reset the device to its factory values", r);
   }
-  confirm(ctx, "The Talkgate is back on its factory values.");
+  ctx.confirm("The Talkgate is back on its factory values.");
   return kExitOk;
 }
 
 int runAmbientValue(Context& ctx) {
-  if (int code = 0; !noArguments(ctx, "ambient-value", code)) return code;
+  if (int code = 0; !ctx.noArguments("ambient-value", code)) return code;
   const DeviceHandle device = ctx.openDevice();
   if (!device) return kExitFailure;
   std::uint16_t value = 0;
@@ -283,7 +261,7 @@ bool talkgateLeftForLoader(Context& ctx) {
 }
 
 int runEnterLoader(Context& ctx) {
-  if (int code = 0; !noArguments(ctx, "enter-loader", code)) return code;
+  if (int code = 0; !ctx.noArguments("enter-loader", code)) return code;
   const DeviceHandle device = ctx.openDevice();
   if (!device) return kExitFailure;
   const int r = enterLoader(device);
@@ -291,7 +269,7 @@ int runEnterLoader(Context& ctx) {
   if (r != kOk && !((r == kErrIo || r == kErrTimeout) && talkgateLeftForLoader(ctx))) {
     return ctx.requestFailed("switch the Talkgate to its bootstrap loader", r);
   }
-  confirm(ctx, "The Talkgate left HID operation for its bootstrap loader.");
+  ctx.confirm("The Talkgate left HID operation for its bootstrap loader.");
   return kExitOk;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "cli/command.h"
+#include "cli/json.h"
+#include "cli/text.h"
 #include "device/commands.h"
 
 namespace talkgate::cli {
@@ -48,6 +50,28 @@ int Context::badInput(const std::string& message) {
 int Context::failure(const std::string& message) {
   err_ << message << '\n';
   return kExitFailure;
+}
+
+bool Context::noArguments(std::string_view command, int& exitCode) {
+  if (args_.empty()) return true;
+  exitCode = badInput("'" + std::string(command) + "' takes no arguments, but got '" +
+                      printableBytes(args_.front()) + "'.");
+  return false;
+}
+
+void Context::confirm(const std::string& sentence,
+                      const std::function<void(JsonWriter&)>& extraFields) {
+  if (!json()) {
+    out_ << sentence << '\n';
+    return;
+  }
+  JsonWriter json(out_);
+  json.beginObject();
+  json.key("ok");
+  json.value(true);
+  if (extraFields) extraFields(json);
+  json.endObject();
+  json.finish();
 }
 
 int Context::requestFailed(std::string_view what, int result) {

@@ -42,15 +42,16 @@ void writeWrapped(std::ostream& out, std::string_view text, std::size_t column,
 }
 
 // One "  usage   description" entry; a usage too long for its column gets a line of its own.
-void writeEntry(std::ostream& out, std::string_view usage, std::string_view description) {
+void writeEntry(std::ostream& out, std::string_view usage, std::string_view description,
+                std::size_t descriptionColumn = kUsageColumn) {
   out << std::string(kIndent, ' ') << usage;
   std::size_t column = kIndent + usage.size();
-  if (column + 2 > kUsageColumn) {
+  if (column + 2 > descriptionColumn) {
     out << '\n';
     column = 0;
   }
-  out << std::string(kUsageColumn - column, ' ');
-  writeWrapped(out, description, kUsageColumn, kUsageColumn);
+  out << std::string(descriptionColumn - column, ' ');
+  writeWrapped(out, description, descriptionColumn, descriptionColumn);
 }
 
 void writeParagraph(std::ostream& out, std::string_view text) {
@@ -91,11 +92,14 @@ void printHelp(std::ostream& out, const CommandRegistry& registry) {
                  "Texts from the device may hold any bytes: in JSON every byte outside printable "
                  "ASCII is written as a \\u00XX escape, in plain output as \\xNN.");
   writeParagraph(out,
-                 "With --json, 'ambient-value' prints {\"ambient_value\": N}, 'list' an array of "
-                 "interfaces, and the other commands {\"ok\": true, ...} on success.");
+                 "With --json, 'table show' prints an object whose key_table holds the 12 bytes "
+                 "and whose events list the four events, 'ambient-value' prints "
+                 "{\"ambient_value\": N}, 'list' an array of interfaces, and the other commands "
+                 "{\"ok\": true, ...} on success.");
 
   out << "\nExit status:\n";
-  writeEntry(out, "0", "Success.");
+  constexpr std::size_t kCodeColumn = 5;
+  writeEntry(out, "0", "Success.", kCodeColumn);
   writeEntry(out, "1",
              "No Talkgate is connected, it cannot be opened (for instance missing permissions), "
              "or a request failed; the message names the request and its result code.");
@@ -107,6 +111,9 @@ void printHelp(std::ostream& out, const CommandRegistry& registry) {
   out << "  talkgatectl status\n"
          "  talkgatectl set brightness 7 && talkgatectl save\n"
          "  talkgatectl --json status\n"
+         "  talkgatectl table set detected=F20 night=a+LeftShift\n"
+         "  talkgatectl config save        # on the device whose settings are the model\n"
+         "  talkgatectl config restore     # on each further device\n"
          "  talkgatectl --simulate --sim-state sim.json set ambient enable\n"
          "  talkgatectl --simulate --sim-state sim.json status --json\n";
 }

@@ -34,6 +34,9 @@ const std::vector<GlobalOptionSpec>& globalOptionSpecs() {
        "exit, so that consecutive runs act on one device; FILE is created with factory values "
        "when missing."},
       {"--device", "PATH", "Use the Talkgate at this HID path (see 'list') instead of the first."},
+      {"--config", "FILE",
+       "The configuration file for the 'config' commands, instead of the per-user "
+       "VelkorInterface/USBTalkgateUtilityCfg.ini under $XDG_DATA_HOME or ~/.local/share."},
       {"--json", "", "Machine-readable output (one JSON object or array on standard output)."},
       {"--trace", "",
        "Print every HID report written and read, as hexadecimal bytes, on standard "
@@ -94,6 +97,8 @@ bool parseInvocation(const std::vector<std::string>& args, Invocation& out, std:
       ok = takeValue(o.simStateFile);
     } else if (name == "--device") {
       ok = takeValue(o.devicePath);
+    } else if (name == "--config") {
+      ok = takeValue(o.configFile);
     } else {
       out.commandFlags.push_back(arg);
     }

@@ -16,6 +16,7 @@ struct GlobalOptions {
   bool trace = false;
   bool help = false;
   std::optional<std::string> devicePath;
+  std::optional<std::string> configFile;
 };
 
 struct Invocation {

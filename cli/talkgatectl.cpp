@@ -3,6 +3,7 @@
 
 #include "cli/talkgatectl.h"
 
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -33,6 +34,15 @@ class ActivePortGuard {
  private:
   hid::Port* previous_;
 };
+
+// Where the windows' QStandardPaths::GenericDataLocation points on Linux.
+std::string defaultUserDataFolder() {
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  if (xdg && xdg[0] == '/') return xdg;
+  const char* home = std::getenv("HOME");
+  if (home && home[0] != '\0') return std::string(home) + "/.local/share";
+  return {};
+}
 
 int badInput(std::ostream& err, const std::string& message) {
   err << message << '\n' << kTryHelp;
@@ -92,6 +102,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   bool deviceTouched = false;
   {
     Context context(invocation, out, err, *port);
+    context.setUserDataFolder(environment.userDataFolder ? *environment.userDataFolder
+                                                         : defaultUserDataFolder());
     status = command->run(context);
     deviceTouched = context.deviceTouched();
     context.closeDevice();
@@ -113,6 +125,8 @@ const CommandRegistry& commandRegistry() {
   static const CommandRegistry registry = [] {
     CommandRegistry r;
     registerDeviceCommands(r);
+    registerTableCommands(r);
+    registerConfigCommands(r);
     registerBusCommands(r);
     return r;
   }();

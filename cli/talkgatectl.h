@@ -2,6 +2,7 @@
 // talkgatectl, the command-line tool, as a function so that tests can run it in-process.
 
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -25,6 +26,9 @@ struct Environment {
   // Called with the tool's own simulated Talkgate (--simulate) once it is on the bus, before
   // the command runs; lets a test make it misbehave.
   std::function<void(sim::SimTalkgate&)> onSimulatedDevice;
+  // The user's data folder that holds VelkorInterface/USBTalkgateUtilityCfg.ini; when unset,
+  // $XDG_DATA_HOME or ~/.local/share, where the utility's windows keep it too.
+  std::optional<std::string> userDataFolder;
 };
 
 // Runs one command line (without the program name) and returns the exit status. Output goes

@@ -1,0 +1,244 @@
+// talkgatectl config: the utility's configuration file from the command line, with the rules
+// and messages of the main window's Save Changes, Reset From Configuration File, Import Cfg
+// File and Export Cfg File.
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "cli/command.h"
+#include "cli/json.h"
+#include "cli/text.h"
+#include "config/ini_file.h"
+#include "config/utility_config.h"
+#include "device/commands.h"
+
+namespace talkgate::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kUpdateFailed[] = "Failed to update USBTalkgateUtilityCfg.ini file.";
+constexpr char kWriteDefaultFailed[] = "Unable to Write Default..";
+constexpr char kSaveFailed[] = "Unable to Save Config file.";
+constexpr char kIncorrectFilename[] = "Incorrect Filename.";
+constexpr char kIncorrectFormat[] = "File is incorrect format.";
+constexpr char kImportCopyFailed[] = "Failed to copy the new file.";
+constexpr char kImportError[] = "Exception :Failed to copy the new file.";
+constexpr char kExportCopyFailed[] = "Failed to export the file";
+constexpr char kExportError[] = "Exception :Unable to save cfg file.";
+
+bool fileExists(const std::string& path) {
+  std::error_code ec;
+  return fs::is_regular_file(path, ec);
+}
+
+// A message of the windows followed by the request's result.
+int stepFailed(Context& ctx, const std::string& message, int result) {
+  return ctx.failure(message + " Result: " + resultText(result) + ".");
+}
+
+int malformedFile(Context& ctx, const std::string& detail, int exitCode) {
+  ctx.err() << "USBTalkgateUtilityCfg.ini cannot be read (" << printableBytes(detail) << ").\n";
+  return exitCode;
+}
+
+int unusableValue(Context& ctx, const std::string& key, const std::string& path, int exitCode) {
+  ctx.err() << "Unable to restore: the value of " << key << " in " << path
+            << " is missing or not valid.\n";
+  return exitCode;
+}
+
+// The configuration file: --config FILE, or the per-user one, which is created with empty
+// values when missing, as the utility's start-up does. A --config file must exist unless
+// createGiven; nullopt (message printed, exitCode set) when there is no usable path.
+std::optional<std::string> configFile(Context& ctx, bool createGiven, int& exitCode) {
+  if (const auto& given = ctx.options().configFile) {
+    if (fileExists(*given)) return *given;
+    if (!createGiven) {
+      exitCode = ctx.badInput("The configuration file " + *given + " does not exist.");
+      return std::nullopt;
+    }
+    if (!config::createConfigFile(*given)) {
+      exitCode = ctx.failure("Cannot create the configuration file " + *given + ".");
+      return std::nullopt;
+    }
+    return *given;
+  }
+  if (ctx.userDataFolder().empty()) {
+    exitCode = ctx.failure(
+        "The per-user configuration folder is unknown (HOME is not set); give --config FILE.");
+    return std::nullopt;
+  }
+  config::locateAndCreate(ctx.userDataFolder());
+  return config::FileName;
+}
+
+void confirmWithFile(Context& ctx, const std::string& sentence, const std::string& path) {
+  ctx.confirm(sentence, [&path](JsonWriter& json) {
+    json.key("file");
+    json.value(path);
+  });
+}
+
+int runSave(Context& ctx, const std::vector<std::string>& rest) {
+  if (!rest.empty()) return ctx.badInput("'config save' takes no arguments.");
+  int code = kExitOk;
+  const auto path = configFile(ctx, true, code);
+  if (!path) return code;
+  const DeviceHandle device = ctx.openDevice();
+  if (!device) return kExitFailure;
+  if (const int r = storeDefaults(device); r != kOk) {
+    return stepFailed(ctx, kWriteDefaultFailed, r);
+  }
+  DeviceStatus status;
+  if (const int r = readStatus(device, status); r != kOk) return stepFailed(ctx, kSaveFailed, r);
+  const config::SaveOutcome outcome = config::saveStatusToFile(*path, status);
+  if (!outcome.malformed.empty()) return malformedFile(ctx, outcome.malformed, kExitFailure);
+  for (std::size_t i = 0; i < outcome.failedKeys.size(); ++i) ctx.err() << kUpdateFailed << '\n';
+  if (!outcome.ok()) return kExitFailure;
+  confirmWithFile(
+      ctx, "The Talkgate stored its settings as its defaults; they are saved in " + *path + ".",
+      *path);
+  return kExitOk;
+}
+
+// The first key whose value a restore could not use, in the order the restore reads them;
+// empty when every value is usable. Throws std::out_of_range for a malformed file.
+std::string firstUnusableKey(const std::string& path) {
+  auto get = [&path](const char* key) {
+    return config::CIniFile::GetValue(key, config::kSection, path);
+  };
+  int keypadType = 0;
+  if (!config::parseDecimal(get(config::kKeyKeypadLayout), keypadType)) {
+    return config::kKeyKeypadLayout;
+  }
+  KeyTable table{};
+  if (keypadType == 1 && !config::parseCodeTable(get(config::kKeyCodeTableValues), table)) {
+    return config::kKeyCodeTableValues;
+  }
+  int value = 0;
+  if (!config::parseDecimal(get(config::kKeyAmbientCfg), value)) return config::kKeyAmbientCfg;
+  if (!config::parseDecimal(get(config::kKeyLEDBrightness), value)) {
+    return config::kKeyLEDBrightness;
+  }
+  return {};
+}
+
+int runRestore(Context& ctx, const std::vector<std::string>& rest) {
+  if (!rest.empty()) return ctx.badInput("'config restore' takes no arguments.");
+  int code = kExitOk;
+  const auto path = configFile(ctx, false, code);
+  if (!path) return code;
+  // Checked whole before anything is sent, so a bad file leaves the device as it was.
+  try {
+    if (const std::string key = firstUnusableKey(*path); !key.empty()) {
+      return unusableValue(ctx, key, *path, kExitBadInput);
+    }
+  } catch (const std::out_of_range& error) {
+    return malformedFile(ctx, error.what(), kExitBadInput);
+  }
+  const DeviceHandle device = ctx.openDevice();
+  if (!device) return kExitFailure;
+  const config::RestoreOutcome outcome = config::restoreFromFile(*path, device);
+  if (!outcome.malformed.empty()) return malformedFile(ctx, outcome.malformed, kExitFailure);
+  if (!outcome.failedKey.empty()) return unusableValue(ctx, outcome.failedKey, *path, kExitFailure);
+  if (!outcome.ok) {
+    return stepFailed(ctx, config::restoreStepMessage(outcome.failedStep), outcome.result);
+  }
+  confirmWithFile(ctx,
+                  "The Talkgate's settings were restored from " + *path +
+                      " ('talkgatectl save' makes them its defaults).",
+                  *path);
+  return kExitOk;
+}
+
+int runExport(Context& ctx, const std::vector<std::string>& rest) {
+  if (rest.size() != 1) return ctx.badInput("'config export' needs one folder: config export DIR.");
+  const std::string& folder = rest[0];
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) return ctx.badInput("There is no folder " + folder + ".");
+  int code = kExitOk;
+  const auto source = configFile(ctx, false, code);
+  if (!source) return code;
+  switch (config::exportFile(*source, folder, ctx.flag("--force"))) {
+    case config::ExportOutcome::Exported:
+      confirmWithFile(ctx, "Exported " + *source + " to " + config::exportTargetIn(folder) + ".",
+                      config::exportTargetIn(folder));
+      return kExitOk;
+    case config::ExportOutcome::TargetExists:
+      return ctx.failure("USBTalkgateUtilityCfg.ini file already exists in " + folder +
+                         "; add --force to overwrite it.");
+    case config::ExportOutcome::CopyFailed:
+      return ctx.failure(kExportCopyFailed);
+    case config::ExportOutcome::Error:
+      break;
+  }
+  return ctx.failure(kExportError);
+}
+
+int runImport(Context& ctx, const std::vector<std::string>& rest) {
+  if (rest.size() != 1) return ctx.badInput("'config import' needs one file: config import FILE.");
+  int code = kExitOk;
+  const auto dest = configFile(ctx, true, code);
+  if (!dest) return code;
+  switch (config::importFile(rest[0], *dest)) {
+    case config::ImportOutcome::Imported:
+      confirmWithFile(ctx,
+                      "Imported " + rest[0] + " as " + *dest +
+                          " ('talkgatectl config restore' puts it on the Talkgate).",
+                      *dest);
+      return kExitOk;
+    case config::ImportOutcome::IncorrectFilename:
+      return ctx.badInput(kIncorrectFilename);
+    case config::ImportOutcome::IncorrectFormat:
+      return ctx.badInput(kIncorrectFormat);
+    case config::ImportOutcome::CopyFailed:
+      return ctx.failure(kImportCopyFailed);
+    case config::ImportOutcome::Error:
+      break;
+  }
+  return ctx.failure(kImportError);
+}
+
+int runConfig(Context& ctx) {
+  const auto& args = ctx.args();
+  if (args.empty()) return ctx.badInput("'config' needs save, restore, export or import.");
+  const std::string& sub = args[0];
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (ctx.flag("--force") && sub != "export") {
+    return ctx.badInput("--force belongs to 'config export'.");
+  }
+  if (sub == "save") return runSave(ctx, rest);
+  if (sub == "restore") return runRestore(ctx, rest);
+  if (sub == "export") return runExport(ctx, rest);
+  if (sub == "import") return runImport(ctx, rest);
+  return ctx.badInput("Unknown config command '" + printableBytes(sub) +
+                      "'; use save, restore, export or import.");
+}
+
+}  // namespace
+
+void registerConfigCommands(CommandRegistry& registry) {
+  registry.add({"config",
+                {{"config save",
+                  "Make the Talkgate store its settings as its defaults (like 'save'), then "
+                  "write them into the configuration file."},
+                 {"config restore",
+                  "Send the settings of the configuration file to the Talkgate: keypad "
+                  "type, the key code table when it is the customised one, ambient "
+                  "function, symbol LED brightness. The file is checked first; a "
+                  "missing or invalid value sends nothing."},
+                 {"config export DIR [--force]",
+                  "Copy the configuration file into the folder DIR; "
+                  "--force replaces a file already there."},
+                 {"config import FILE",
+                  "Replace the configuration file with FILE, which must be named "
+                  "USBTalkgateUtilityCfg.ini and hold all six settings."}},
+                {"--force"},
+                runConfig});
+}
+
+}  // namespace talkgate::cli
