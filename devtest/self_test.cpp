@@ -73,6 +73,9 @@ void self_test::buildControls() {
   button1_ = new QPushButton(this);
   button1_->setObjectName("button1");
   button1_->setGeometry(470, 200, 75, 134);
+  // Painted as a plain area so that the indicator shows its colour unshaded.
+  button1_->setFlat(true);
+  button1_->setAutoFillBackground(true);
 
   endBtn_ = new QPushButton(QStringLiteral("Close"), this);
   endBtn_->setObjectName("endBtn");

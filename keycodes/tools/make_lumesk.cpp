@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   QImage image(kWidth, kHeight, QImage::Format_RGB32);
-  image.fill(Qt::white);
+  image.fill(QColor(239, 239, 239));  // the usual window background
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
 
