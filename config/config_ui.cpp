@@ -7,23 +7,13 @@
 #include <stdexcept>
 
 #include "config/ini_file.h"
+#include "config/messages.h"
 #include "config/utility_config.h"
 #include "ui/dialogs.h"
 
 namespace talkgate::config {
 namespace {
 
-constexpr char kUpdateFailed[] = "Failed to update USBTalkgateUtilityCfg.ini file.\n";
-constexpr char kSaveFailed[] = "Unable to Save Config file.\n";
-constexpr char kIncorrectFilename[] = "Incorrect Filename.\n";
-constexpr char kIncorrectFormat[] = "File is incorrect format.\n";
-constexpr char kImportCopyFailed[] = "Failed to copy the new file.\n";
-constexpr char kImportError[] = "Exception :Failed to copy the new file.\n";
-constexpr char kExportCancelled[] = "Unable to save the cfg file.\n";
-constexpr char kExportCopyFailed[] = "Failed to export the file\n";
-constexpr char kExportError[] = "Exception :Unable to save cfg file.\n";
-constexpr char kOverwriteQuestion[] =
-    "USBTalkgateUtilityCfg.ini file already exists. Do you want to overwrite it?\n";
 constexpr char kOverwriteCaption[] = "Save USBTalkgateUtilityCfg File";
 constexpr char kExportFolderDescription[] =
     "Select Folder - To Copy The USBTalkgateUtilityCfg.ini File";
@@ -31,15 +21,19 @@ constexpr char kImportTitle[] = "Open";
 constexpr char kImportInitialName[] = "openFileDialogBrowse";
 constexpr char kImportFilter[] = "(*.ini) (*.ini);;All files (*.ini) (*.ini)";
 
-void warn(QWidget* parent, const QString& text, const char* caption = kCaptionTalkgate) {
-  ui::dialogs().message(parent, text, QString::fromUtf8(caption), ui::Buttons::Ok,
+// Every message box text ends with one line break.
+QString boxText(const std::string& text) {
+  return QString::fromLocal8Bit(text.c_str()) + '\n';
+}
+
+void warn(QWidget* parent, const std::string& text, const char* caption = kCaptionTalkgate) {
+  ui::dialogs().message(parent, boxText(text), QString::fromUtf8(caption), ui::Buttons::Ok,
                         ui::Icon::Warning);
 }
 
 // A file with a header line lacking "]" cannot be read or written until it is repaired.
 void showMalformed(QWidget* parent, const std::string& detail) {
-  warn(parent, QStringLiteral("USBTalkgateUtilityCfg.ini cannot be read (%1).\n")
-                   .arg(QString::fromLocal8Bit(detail.c_str())));
+  warn(parent, malformedMessage(detail));
 }
 
 std::string toNative(const QString& path) {
@@ -51,7 +45,7 @@ enum class WriteResult { Written, Failed, Malformed };
 WriteResult writeSetting(QWidget* parent, const std::string& key, const std::string& value) {
   try {
     if (CIniFile::SetValue(key, value, kSection, FileName)) return WriteResult::Written;
-    warn(parent, QString::fromUtf8(kUpdateFailed));
+    warn(parent, kMsgUpdateFailed);
     return WriteResult::Failed;
   } catch (const std::exception& error) {
     showMalformed(parent, error.what());
@@ -97,7 +91,7 @@ void SaveToConfigFile(QWidget* parent, const std::function<int(DeviceStatus&)>& 
     result = kErrIo;
   }
   if (result != kOk) {
-    warn(parent, QString::fromUtf8(kSaveFailed));
+    warn(parent, kMsgSaveFailed);
     return;
   }
   // Every key is attempted, so a missing file shows one message per key.
@@ -114,18 +108,8 @@ bool restoreFromConfigFile(QWidget* parent, DeviceHandle device) {
     outcome.malformed = error.what();
   }
   if (outcome.ok) return true;
-  if (!outcome.malformed.empty()) {
-    showMalformed(parent, outcome.malformed);
-  } else if (!outcome.failedKey.empty()) {
-    warn(parent,
-         QStringLiteral("Unable to restore: the value of %1 in USBTalkgateUtilityCfg.ini is "
-                        "missing or not valid.\n")
-             .arg(QString::fromStdString(outcome.failedKey)),
-         kCaptionQds);
-  } else {
-    warn(parent, QString::fromStdString(restoreStepMessage(outcome.failedStep)) + "\n",
-         kCaptionQds);
-  }
+  // A malformed file is a file problem, not a restore step: it gets the file's caption.
+  warn(parent, restoreMessage(outcome), outcome.malformed.empty() ? kCaptionQds : kCaptionTalkgate);
   return false;
 }
 
@@ -134,51 +118,28 @@ void importConfigFile(QWidget* parent) {
                                                 QString::fromUtf8(kImportInitialName),
                                                 QString::fromUtf8(kImportFilter));
   if (chosen.isEmpty()) return;
-  switch (importFile(toNative(chosen), FileName)) {
-    case ImportOutcome::Imported:
-      return;
-    case ImportOutcome::IncorrectFilename:
-      warn(parent, QString::fromUtf8(kIncorrectFilename));
-      return;
-    case ImportOutcome::IncorrectFormat:
-      warn(parent, QString::fromUtf8(kIncorrectFormat));
-      return;
-    case ImportOutcome::CopyFailed:
-      warn(parent, QString::fromUtf8(kImportCopyFailed));
-      return;
-    case ImportOutcome::Error:
-      warn(parent, QString::fromUtf8(kImportError));
-      return;
-  }
+  const std::string message = importMessage(importFile(toNative(chosen), FileName));
+  if (!message.empty()) warn(parent, message);
 }
 
 void exportConfigFile(QWidget* parent) {
   const QString folder = ui::dialogs().chooseFolder(
       parent, QString::fromUtf8(kExportFolderDescription), exportStartFolder());
   if (folder.isEmpty()) {
-    warn(parent, QString::fromUtf8(kExportCancelled));
+    warn(parent, kMsgExportCancelled);
     return;
   }
   const std::string nativeFolder = toNative(folder);
   ExportOutcome outcome = exportFile(FileName, nativeFolder, false);
   if (outcome == ExportOutcome::TargetExists) {
-    const ui::Answer answer = ui::dialogs().message(parent, QString::fromUtf8(kOverwriteQuestion),
+    const ui::Answer answer = ui::dialogs().message(parent, boxText(kMsgOverwriteQuestion),
                                                     QString::fromUtf8(kOverwriteCaption),
                                                     ui::Buttons::YesNo, ui::Icon::Question);
     if (answer != ui::Answer::Yes) return;
     outcome = exportFile(FileName, nativeFolder, true);
   }
-  switch (outcome) {
-    case ExportOutcome::Exported:
-    case ExportOutcome::TargetExists:
-      return;
-    case ExportOutcome::CopyFailed:
-      warn(parent, QString::fromUtf8(kExportCopyFailed));
-      return;
-    case ExportOutcome::Error:
-      warn(parent, QString::fromUtf8(kExportError));
-      return;
-  }
+  const std::string message = exportMessage(outcome);
+  if (!message.empty()) warn(parent, message);
 }
 
 }  // namespace talkgate::config

@@ -1,0 +1,48 @@
+#include "config/messages.h"
+
+namespace talkgate::config {
+
+std::string malformedMessage(const std::string& detail) {
+  return std::string(kConfigFileName) + " cannot be read (" + detail + ").";
+}
+
+std::string restoreMessage(const RestoreOutcome& outcome) {
+  if (outcome.ok) return "";
+  if (!outcome.malformed.empty()) return malformedMessage(outcome.malformed);
+  if (!outcome.failedKey.empty()) {
+    return "Unable to restore: the value of " + outcome.failedKey + " in " + kConfigFileName +
+           " is missing or not valid.";
+  }
+  return restoreStepMessage(outcome.failedStep);
+}
+
+std::string importMessage(ImportOutcome outcome) {
+  switch (outcome) {
+    case ImportOutcome::Imported:
+      return "";
+    case ImportOutcome::IncorrectFilename:
+      return kMsgIncorrectFilename;
+    case ImportOutcome::IncorrectFormat:
+      return kMsgIncorrectFormat;
+    case ImportOutcome::CopyFailed:
+      return kMsgImportCopyFailed;
+    case ImportOutcome::Error:
+      return kMsgImportError;
+  }
+  return kMsgImportError;
+}
+
+std::string exportMessage(ExportOutcome outcome) {
+  switch (outcome) {
+    case ExportOutcome::Exported:
+    case ExportOutcome::TargetExists:
+      return "";
+    case ExportOutcome::CopyFailed:
+      return kMsgExportCopyFailed;
+    case ExportOutcome::Error:
+      return kMsgExportError;
+  }
+  return kMsgExportError;
+}
+
+}  // namespace talkgate::config
