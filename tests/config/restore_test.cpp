@@ -160,13 +160,6 @@ TEST(Restore, NoDeviceFailsAtTheFirstRequest) {
   EXPECT_EQ(outcome.result, kErrIo);
 }
 
-TEST(Restore, StepMessagesMatchTheRequests) {
-  EXPECT_EQ(restoreStepMessage(RestoreStep::KeypadType), "Unable to set Keypad Type..");
-  EXPECT_EQ(restoreStepMessage(RestoreStep::KeyTable), "Unable to Load Table..");
-  EXPECT_EQ(restoreStepMessage(RestoreStep::AmbientConfig), "Unable to set ambient cfg..");
-  EXPECT_EQ(restoreStepMessage(RestoreStep::SymbolBrightness), "Unable to set led brightness..");
-}
-
 TEST(RestoreFromFile, FreshFileNamesKeypadLayoutAndSendsNothing) {
   TempDir dir;
   const std::string path = dir.file("USBTalkgateUtilityCfg.ini");

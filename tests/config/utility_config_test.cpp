@@ -121,12 +121,6 @@ TEST_F(ConfigFileTest, SaveToAMalformedFileReportsTheLineAndWritesNothing) {
   EXPECT_EQ(readBytes(path), bytes);
 }
 
-TEST(ConfigValues, CodeTableIsTwelveDecimalsEachFollowedByAComma) {
-  EXPECT_EQ(formatCodeTable(KeyTable{}), "0,0,0,0,0,0,0,0,0,0,0,0,");
-  EXPECT_EQ(formatCodeTable(KeyTable{1, 10, 100, 255, 0, 9, 99, 200, 7, 8, 64, 128}),
-            "1,10,100,255,0,9,99,200,7,8,64,128,");
-}
-
 // ---- Parsing
 
 TEST(ConfigValues, DecimalAcceptsWhiteSpaceAndSign) {
@@ -252,13 +246,6 @@ TEST_F(ImportExportTest, ExportAsksBeforeReplacingAndCopiesWhenAllowed) {
   EXPECT_EQ(exportFile(dest, folder, true), ExportOutcome::Exported);
   EXPECT_EQ(readBytes(source), kCurrent);
   EXPECT_EQ(entryCount(dir.path() / "elsewhere"), 1);
-}
-
-TEST_F(ImportExportTest, ExportIntoAnEmptyFolderCopies) {
-  const std::filesystem::path folder = dir.path() / "fresh";
-  std::filesystem::create_directories(folder);
-  EXPECT_EQ(exportFile(dest, folder.string(), false), ExportOutcome::Exported);
-  EXPECT_EQ(readBytes((folder / kConfigFileName).string()), kCurrent);
 }
 
 TEST_F(ImportExportTest, ExportFailsWithoutSourceOrFolder) {
