@@ -92,8 +92,10 @@ struct SimBslDevice::Impl {
   int unplugAfter = -1;
   std::optional<std::uint32_t> corruptAddress;
   std::uint8_t corruptMask = 0;
+  int refuseRamPasswords = 0;
   std::optional<std::array<std::uint8_t, 4>> versionOverride;
   int versionTimes = 0;
+  int refuseVersionTimes = 0;
 
   std::vector<BslCommandRecord> records;
   int reports = 0;
@@ -237,6 +239,9 @@ std::uint8_t SimBslDevice::Impl::checkPassword(const std::uint8_t* core, std::si
                std::memcmp(core + 1, memory.data() + kPasswordAt, kPasswordBytes) == 0;
   if (refusePasswords > 0) {
     --refusePasswords;
+    right = false;
+  } else if (ram && refuseRamPasswords > 0) {
+    --refuseRamPasswords;
     right = false;
   }
   if (right) {
@@ -398,6 +403,11 @@ bool SimBslDevice::Impl::handle(const std::uint8_t* data, std::size_t length, Ac
       break;
     }
     case TxVersion: {
+      if (refuseVersionTimes != 0) {
+        if (refuseVersionTimes > 0) --refuseVersionTimes;
+        message(MsgUnknown);
+        break;
+      }
       std::array<std::uint8_t, 4> version;
       std::memcpy(version.data(), memory.data() + kRamLoaderBase, version.size());
       if (versionOverride && versionTimes != 0) {
@@ -570,9 +580,21 @@ void SimBslDevice::answerVersion(std::array<std::uint8_t, 4> version, int times)
   impl_->versionTimes = times;
 }
 
+void SimBslDevice::refuseVersion(int times) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->refuseVersionTimes = times;
+}
+
+void SimBslDevice::refuseRamLoaderPasswords(int count) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->refuseRamPasswords = count;
+}
+
 void SimBslDevice::clearFaults() {
   std::lock_guard lock(impl_->mutex);
   impl_->refusePasswords = 0;
+  impl_->refuseRamPasswords = 0;
+  impl_->refuseVersionTimes = 0;
   impl_->unplugPhase.reset();
   impl_->unplugAfter = -1;
   impl_->corruptAddress.reset();

@@ -97,6 +97,10 @@ class SimBslDevice {
   void corruptWhenProgrammed(std::uint32_t address, std::uint8_t mask = 0x01);
   // The RAM loader answers the next `times` version requests (-1: all) with version.
   void answerVersion(std::array<std::uint8_t, 4> version, int times = -1);
+  // The RAM loader answers the next `times` version requests (-1: all) "unknown command".
+  void refuseVersion(int times = -1);
+  // The RAM loader refuses the next count passwords even when right (and mass-erases).
+  void refuseRamLoaderPasswords(int count);
   void clearFaults();
 
   // What the loader received, in order.
