@@ -102,10 +102,12 @@ void printHelp(std::ostream& out, const CommandRegistry& registry) {
   writeEntry(out, "0", "Success.", kCodeColumn);
   writeEntry(out, "1",
              "No Talkgate is connected, it cannot be opened (for instance missing permissions), "
-             "or a request failed; the message names the request and its result code.");
+             "or a request failed; the message names the request and its result code.",
+             kCodeColumn);
   writeEntry(out, "2",
-             "Bad input (unknown command or option, a value out of range); nothing was "
-             "sent to the device.");
+             "Bad input (unknown command or option, a value out of range, an unusable file); "
+             "nothing was sent to the device.",
+             kCodeColumn);
 
   out << "\nExamples:\n";
   out << "  talkgatectl status\n"
