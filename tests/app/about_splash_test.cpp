@@ -1,0 +1,143 @@
+// The About window opened from the main window, the product strings and the splash window.
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QtTest>
+
+#include "app/about.h"
+#include "app/product_strings.h"
+#include "app/splash.h"
+#include "tests/app/app_fixture.h"
+
+using dorrin_usb_encoder::about;
+using dorrin_usb_encoder::Form1;
+using dorrin_usb_encoder::velkor_splash_form;
+
+namespace {
+
+QList<about*> openAboutWindows() {
+  QList<about*> found;
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (auto* window = qobject_cast<about*>(top); window && window->isVisible()) {
+      found << window;
+    }
+  }
+  return found;
+}
+
+}  // namespace
+
+class AboutSplashTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(userFolder_.isValid());
+    apptest::isolateUserFolder(userFolder_);
+  }
+  void cleanup() {
+    for (about* window : openAboutWindows()) delete window;
+  }
+
+  void productStringsAreReadByName();
+  void aboutTwiceGivesTwoWindowsAtTheMainWindowsPlace();
+  void aboutShowsVersionPartNumberAndLinks();
+  void aboutCloseButtonClosesOnlyItsWindow();
+  void splashHasItsSizePictureAndClosesOnFirstTick();
+
+ private:
+  QTemporaryDir userFolder_;
+};
+
+void AboutSplashTest::productStringsAreReadByName() {
+  QCOMPARE(talkgate::app::productString("Version"), QString("2.1"));
+  QCOMPARE(talkgate::app::productString("Part_Number"), QString("Talkgate Sensor"));
+  QVERIFY(talkgate::app::productString("NoSuchString").isEmpty());
+  QVERIFY(talkgate::app::productString("").isEmpty());
+}
+
+void AboutSplashTest::aboutTwiceGivesTwoWindowsAtTheMainWindowsPlace() {
+  apptest::Desk desk;
+  Form1& w = desk.start();
+  w.move(137, 91);
+  w.aboutAction->trigger();
+  w.aboutAction->trigger();
+
+  const QList<about*> windows = openAboutWindows();
+  QCOMPARE(windows.size(), 2);
+  QVERIFY(windows[0] != windows[1]);
+  for (about* window : windows) {
+    QCOMPARE(window->pos(), w.pos());
+    QVERIFY(!window->isModal());
+  }
+  QVERIFY(w.isVisible());
+}
+
+void AboutSplashTest::aboutShowsVersionPartNumberAndLinks() {
+  about window;
+  QCOMPARE(window.windowTitle(), QString("About Talkgate Configuration Utility"));
+  QCOMPARE(window.size(), QSize(345, 308));
+  QCOMPARE(window.minimumSize(), window.maximumSize());
+  QVERIFY(window.windowIcon().isNull());
+  QCOMPARE(window.headingLabel->text(), QString("USB Talkgate Configuration Utility"));
+  QCOMPARE(window.versionLabel->text(), QString("Version 2.1"));
+  QCOMPARE(window.partNoLabel->text(), QString("Part No "));
+  QCOMPARE(window.partNumberLabel->text(), QString("Talkgate Sensor"));
+  QCOMPARE(window.pictureBox->size(), QSize(115, 55));
+  QVERIFY(!window.pictureBox->pixmap().isNull());
+  QCOMPARE(window.aboutText->size(), QSize(314, 91));
+  QCOMPARE(window.closeButton->text(), QString("Close"));
+
+  const QStringList lines = window.aboutText->toPlainText().split('\n');
+  QCOMPARE(lines.size(), 6);
+  QCOMPARE(lines[0], QString("This software works with Velkor's Talkgate."));
+  QCOMPARE(lines[1], window.ownershipLabel->text());
+  QCOMPARE(lines[2], QString("For more information visit Velkor's Website:"));
+  QVERIFY(lines[3].isEmpty());
+  // The web and e-mail addresses are links the desktop opens, not pages the box follows.
+  const QString html = window.aboutText->toHtml();
+  QVERIFY(html.contains("href=\"" + lines[4] + "\""));
+  QVERIFY(html.contains("href=\"mailto:" + lines[5] + "\""));
+  QVERIFY(!window.aboutText->openLinks());
+}
+
+void AboutSplashTest::aboutCloseButtonClosesOnlyItsWindow() {
+  apptest::Desk desk;
+  Form1& w = desk.start();
+  w.showAbout();
+  w.showAbout();
+  QList<about*> windows = openAboutWindows();
+  QCOMPARE(windows.size(), 2);
+  QPointer<about> closed = windows[0];
+  QTest::mouseClick(windows[0]->closeButton, Qt::LeftButton);
+  QTRY_VERIFY(closed.isNull());  // deleted on close
+  QCOMPARE(openAboutWindows().size(), 1);
+  QVERIFY(w.isVisible());
+}
+
+void AboutSplashTest::splashHasItsSizePictureAndClosesOnFirstTick() {
+  velkor_splash_form splash;
+  QCOMPARE(splash.size(), QSize(722, 415));
+  QCOMPARE(splash.minimumSize(), splash.maximumSize());
+  QVERIFY(splash.windowTitle().isEmpty());
+  QVERIFY(!(splash.windowFlags() & Qt::WindowTitleHint));
+  QVERIFY(!(splash.windowFlags() & Qt::WindowCloseButtonHint));
+  QCOMPARE(splash.pictureBox->geometry(), QRect(-2, -15, 720, 406));
+  QVERIFY(!splash.pictureBox->pixmap().isNull());
+  QCOMPARE(splash.pictureBox->pixmap().size(), QSize(720, 406));
+  QVERIFY(splash.closeTimer->isActive());
+  QCOMPARE(splash.closeTimer->interval(), 3000);
+
+  splash.show();
+  QVERIFY(splash.isVisible());
+  // The timer's first tick, without waiting three seconds for it.
+  QVERIFY(QMetaObject::invokeMethod(splash.closeTimer, "timeout"));
+  QVERIFY(!splash.isVisible());
+}
+
+QTEST_MAIN(AboutSplashTest)
+#include "about_splash_test.moc"
