@@ -2,6 +2,7 @@
 // choice of active port.
 
 #include <hidapi/hidapi.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -88,14 +89,25 @@ class HidapiPort : public Port {
   }
 
   std::unique_ptr<Device> open(const std::string& path, OpenError* error) override {
-    errno = 0;
-    hid_device* device = hid_open_path(path.c_str());
-    const int savedErrno = errno;
-    if (device == nullptr) {
-      if (error) *error = classifyOpenFailure(path, savedErrno);
-      return nullptr;
+    // hidapi 0.13's hidraw back end crashes on a path that is not a hidraw node, so anything
+    // but an accessible character device is turned away before it is handed over.
+    struct stat node {};
+    OpenError reason = OpenError::None;
+    if (::stat(path.c_str(), &node) != 0) {
+      reason = OpenError::NotFound;
+    } else if (::access(path.c_str(), R_OK | W_OK) != 0) {
+      reason = OpenError::PermissionDenied;
+    } else if (!S_ISCHR(node.st_mode)) {
+      reason = OpenError::Other;
     }
-    if (error) *error = OpenError::None;
+    hid_device* device = nullptr;
+    if (reason == OpenError::None) {
+      errno = 0;
+      device = hid_open_path(path.c_str());
+      if (device == nullptr) reason = classifyOpenFailure(path, errno);
+    }
+    if (error) *error = reason;
+    if (device == nullptr) return nullptr;
     return std::make_unique<HidapiDevice>(device);
   }
 
