@@ -169,8 +169,15 @@ void SimBslDevice::Impl::attach(const std::shared_ptr<Impl>& self, bool ramPerso
   info.productId = kProductId;
   info.interfaceNumber = 0;
   const std::string newPath = bus.attach(info, std::make_shared<BslEndpoint>(self, gen));
-  std::lock_guard lock(mutex);
-  if (generation == gen) path = newPath;
+  {
+    std::lock_guard lock(mutex);
+    if (generation == gen) {
+      path = newPath;
+      return;
+    }
+  }
+  // Unplugged (or re-enumerated) by a listener during its own arrival: do not stay behind.
+  bus.detach(newPath);
 }
 
 void SimBslDevice::Impl::perform(const std::shared_ptr<Impl>& self, Actions& actions) {
