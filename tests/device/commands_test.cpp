@@ -118,12 +118,6 @@ TEST_F(CommandTest, ShortStatusReplyIsRefusedAndChangesNothing) {
   EXPECT_EQ(status.symbolBrightness, 9);
 }
 
-TEST_F(CommandTest, FailedStatusRequestPassesTheCodeThrough) {
-  DeviceStatus status;
-  EXPECT_EQ(readStatus(&device, status), kErrTimeout);
-  EXPECT_EQ(readStatus(nullptr, status), kErrIo);
-}
-
 TEST_F(CommandTest, AmbientValueIsHighByteFirst) {
   device.queueReport(replyReport("0C", "03", 0x00, {0x01, 0x2C}));
   std::uint16_t value = 0;
