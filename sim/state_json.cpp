@@ -66,12 +66,14 @@ struct Value {
   long long integer = 0;
   std::string text;
   std::vector<Value> items;
-  std::vector<std::pair<std::string, Value>> members;
+  // Object members as two parallel lists: a pair holding Value would need Value complete.
+  std::vector<std::string> memberNames;
+  std::vector<Value> memberValues;
   std::size_t offset = 0;
 
   const Value* member(std::string_view name) const {
-    for (const auto& [key, value] : members) {
-      if (key == name) return &value;
+    for (std::size_t i = 0; i < memberNames.size(); ++i) {
+      if (memberNames[i] == name) return &memberValues[i];
     }
     return nullptr;
   }
@@ -147,7 +149,8 @@ class Parser {
       if (!consume(':')) return fail("expected ':'");
       Value value;
       if (!parseValue(value, depth + 1)) return false;
-      out.members.emplace_back(std::move(key), std::move(value));
+      out.memberNames.push_back(std::move(key));
+      out.memberValues.push_back(std::move(value));
       if (consume('}')) return true;
       if (!consume(',')) return fail("expected ',' or '}'");
     }
