@@ -8,7 +8,7 @@ seconds=${1:-60}; shift || true
 build="$root/build-fuzz"
 BUILD_TARGET=fuzz_all CC=clang CXX=clang++ BUILD_TYPE=RelWithDebInfo "$root/scripts/build.sh" "$build" \
   -DTALKGATE_BUILD_FUZZ=ON -DTALKGATE_SANITIZE=address,undefined \
-  -DTALKGATE_BUILD_TESTS=OFF -DTALKGATE_BUILD_BENCH=OFF >/dev/null
+  -DTALKGATE_BUILD_TESTS=OFF -DTALKGATE_BUILD_BENCH=OFF
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   mapfile -t targets < <(cd "$build/bin" && ls fuzz_* 2>/dev/null)
