@@ -87,8 +87,8 @@ void printTable(Context& ctx, const KeyTable& table, std::uint8_t keypadType) {
   }
   printColumns(ctx.out(), {"EVENT", "KEY", "CODE", "MODIFIER"}, rows);
   if (keypadType != kCustomisedTable) {
-    ctx.out() << "The Talkgate now uses its default key code table, not this one "
-                 "('talkgatectl set keypad custom' selects it).\n";
+    ctx.out() << "(Not in use: the Talkgate uses its default key code table; 'set keypad custom' "
+                 "selects this one.)\n";
   }
 }
 

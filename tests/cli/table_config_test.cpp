@@ -63,8 +63,8 @@ TEST_F(TableCommands, ShowNamesEachEventAndWarnsWhenTheDefaultTableIsInUse) {
             "Not Detected  F21  0x70  0x05\n"
             "Day           F22  0x71  None\n"
             "Night         -    0x90  None\n"
-            "The Talkgate now uses its default key code table, not this one ('talkgatectl set "
-            "keypad custom' selects it).\n");
+            "(Not in use: the Talkgate uses its default key code table; 'set keypad custom' "
+            "selects this one.)\n");
 
   r = run({"table", "show", "--json"});
   EXPECT_TRUE(contains(r.out, "\"key_table\": [0, 111, 5, 112, 0, 113, 0, 144, 0, 82, 0, 40]"))
