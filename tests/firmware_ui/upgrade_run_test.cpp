@@ -1,0 +1,347 @@
+// Upgrades through the window on the simulated Talkgate: the log and the bar, the wait for the
+// new firmware, reconnection, the serial number and the settings restore with its stops.
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include "tests/firmware_ui/upgrade_desk.h"
+
+using dorrin_usb_encoder::firmware_upgrade;
+using fwuitest::Desk;
+using talkgate::sim::Fault;
+using talkgate::ui::Answer;
+using talkgate::ui::Buttons;
+using talkgate::ui::Icon;
+
+namespace {
+
+constexpr int kWaitMs = 30000;
+const talkgate::KeyTable kSnapshotTable{0x00, 0x04, 0xE1, 0x05, 0x00, 0x06,
+                                        0xE0, 0x07, 0x00, 0x08, 0x00, 0x09};
+
+// The settings the main window hands over: all different from the factory values.
+void setSnapshot(const QString& serial) {
+  firmware_upgrade::setSettingsSnapshot(1, kSnapshotTable, serial, 7, 1);
+}
+
+std::vector<std::uint8_t> bytesOf(const std::string& text) {
+  return {text.begin(), text.end()};
+}
+
+// Opens the window on a Talkgate in its loader, picks the image and presses Upgrade; returns
+// once the programming completion has run.
+struct Run {
+  explicit Run(Desk& desk, const std::string& image = fwuitest::demoImagePath("1.1.0"))
+      : desk(desk) {
+    desk.switchTalkgateToLoader();
+    window = desk.openWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(window->btnBrowse->isEnabled(), kWaitMs);
+    desk.dialogs.fileAnswers << QString::fromStdString(image);
+    window->btnBrowse->click();
+    desk.world.talkgate().clearRequests();
+  }
+
+  // Presses Upgrade and waits for the completion; true when it reported an upgrade.
+  bool upgrade() {
+    QSignalSpy done(window, &firmware_upgrade::upgradeCompleted);
+    window->btnUpgrade->click();
+    if (!QTest::qWaitFor([&done] { return done.count() == 1; }, kWaitMs)) return false;
+    return done.at(0).at(0).toBool();
+  }
+
+  Desk& desk;
+  firmware_upgrade* window = nullptr;
+};
+
+// Messages other than the settings question.
+QStringList warnings(const talkgate::ui::ScriptedDialogs& dialogs) {
+  QStringList out;
+  for (const auto& m : dialogs.messages) {
+    if (m.buttons == Buttons::Ok) out << m.text;
+  }
+  return out;
+}
+
+}  // namespace
+
+class UpgradeRunTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() { fwuitest::resetWindowWideValues(); }
+  void cleanup() { fwuitest::resetWindowWideValues(); }
+
+  void upgradeWithoutFileLogsAndChecksAgain();
+  void successfulUpgradeRestoresSerialNumberAndSettings();
+  void waitForNewFirmwareIsOnTheWindowClockAndKeepsEventsFlowing();
+  void serialNumberIsWrittenOnlyWithEightOrTwelveCharacters_data();
+  void serialNumberIsWrittenOnlyWithEightOrTwelveCharacters();
+  void answeringNoSendsNothingFurther();
+  void restoreStopsAtTheFirstFailure_data();
+  void restoreStopsAtTheFirstFailure();
+  void failedSerialNumberStopsBeforeTheQuestion();
+  void talkgateNotBackIsReported();
+  void failedVerificationChecksAgainWithoutReconnecting();
+};
+
+void UpgradeRunTest::upgradeWithoutFileLogsAndChecksAgain() {
+  Desk desk;
+  desk.switchTalkgateToLoader();
+  firmware_upgrade* window = desk.openWindow();
+  QTRY_VERIFY_WITH_TIMEOUT(window->btnUpgrade->isEnabled(), kWaitMs);
+  QTRY_VERIFY_WITH_TIMEOUT(!window->workerBusy(), kWaitMs);
+  window->progressBar->setValue(40);
+
+  QSignalSpy checked(window, &firmware_upgrade::countCheckCompleted);
+  QSignalSpy done(window, &firmware_upgrade::upgradeCompleted);
+  window->btnUpgrade->click();
+  QVERIFY(!window->btnUpgrade->isEnabled());
+  QCOMPARE(window->statusLog(), QStringLiteral("Starting\r\n"));
+  QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, kWaitMs);
+  QCOMPARE(done.at(0).at(0).toBool(), false);
+  QCOMPARE(window->statusLog(), QStringLiteral("Starting\r\nNo file specified\r\n"));
+  QCOMPARE(window->statusBox->toPlainText(), QStringLiteral("Starting\nNo file specified\n"));
+  QCOMPARE(window->progressBar->value(), 0);
+
+  QTRY_COMPARE_WITH_TIMEOUT(checked.count(), 1, kWaitMs);
+  QVERIFY(window->btnUpgrade->isEnabled());
+  QCOMPARE(window->labelNumOfDevices->text(), QStringLiteral("Found 1 device"));
+  QVERIFY(desk.dialogs.messages.isEmpty());
+  QVERIFY(desk.world.loader().commands().empty());
+}
+
+void UpgradeRunTest::successfulUpgradeRestoresSerialNumberAndSettings() {
+  Desk desk;
+  desk.useConfigFile();
+  setSnapshot("AB123456");
+  firmware_upgrade::key_codes[20] = 0x55;  // beyond the table: never sent
+  QCOMPARE(desk.world.talkgate().state().firmwareVersion, std::string("1.0.4"));
+  Run run(desk);
+  desk.dialogs.questionAnswers << Answer::Yes;
+  QVERIFY(run.upgrade());
+  firmware_upgrade* window = run.window;
+
+  QCOMPARE(window->progressBar->value(), 100);
+  const QString path = QString::fromStdString(fwuitest::demoImagePath("1.1.0"));
+  const QStringList lines = {"Starting\r\n",
+                             "Password Sent Successfully\r\n",
+                             "Sending RAM BSL v00.06.05.34\r\n",
+                             "Done RAM BSL v00.06.05.34\r\n",
+                             "Erasing memory segments \r\n",
+                             "Sending " + path + "\r\n",
+                             "Firmware Sent\r\n",
+                             "Verifying memory\r\n",
+                             "Memory successfully verified\r\n",
+                             "Total programming time is ",
+                             "Resetting Device...\r\nStarting application\r\n",
+                             "Done!"};
+  const QString log = window->statusLog();
+  QVERIFY2(log.startsWith(lines.first()), qPrintable(log));
+  QVERIFY2(log.endsWith(lines.last()), qPrintable(log));
+  qsizetype from = 0;
+  for (const QString& line : lines) {
+    const qsizetype at = log.indexOf(line, from);
+    QVERIFY2(at >= 0, qPrintable("missing or out of order: " + line + "\nlog:\n" + log));
+    from = at + line.size();
+  }
+  QCOMPARE(window->statusBox->toPlainText(), QString(log).replace("\r\n", "\n"));
+
+  // The Talkgate is back on the new firmware, reachable through the shared handle.
+  QCOMPARE(desk.world.upgrades(), 1);
+  QVERIFY(talkgate::hid_handle != nullptr);
+  talkgate::DeviceStatus status;
+  QCOMPARE(talkgate::readStatus(talkgate::hid_handle, status), talkgate::kOk);
+  QCOMPARE(status.firmwareVersion, std::string("1.1.0"));
+  QCOMPARE(status.serialNumber, std::string("AB123456"));
+
+  // Serial number, then the five settings requests in order.
+  const auto requests = desk.world.talkgate().requests();
+  QCOMPARE(desk.commands(), (std::vector<int>{10, 11, 6, 3, 4, 7, 1}));
+  QCOMPARE(requests[0].payload, bytesOf("AB123456"));
+  QCOMPARE(requests[1].payload, (std::vector<std::uint8_t>{1}));
+  QCOMPARE(requests[2].payload,
+           std::vector<std::uint8_t>(kSnapshotTable.begin(), kSnapshotTable.end()));
+  QCOMPARE(requests[3].payload, (std::vector<std::uint8_t>{7}));
+  QCOMPARE(requests[4].payload, (std::vector<std::uint8_t>{1}));
+  QVERIFY(requests[5].payload.empty());
+  const auto state = desk.world.talkgate().state();
+  QCOMPARE(state.working.keypadType, std::uint8_t{1});
+  QCOMPARE(state.working.symbolBrightness, std::uint8_t{7});
+  QCOMPARE(state.working.ambientConfig, std::uint8_t{1});
+  QVERIFY(state.working.keyTable == kSnapshotTable);
+  QVERIFY(state.defaults == state.working);
+
+  QCOMPARE(desk.dialogs.messages.size(), 1);
+  QCOMPARE(desk.dialogs.messages[0].text,
+           QStringLiteral("Do you want to load previous setting..\n"));
+  QCOMPARE(desk.dialogs.messages[0].caption, QStringLiteral("Velkor QDS"));
+  QCOMPARE(desk.dialogs.messages[0].buttons, Buttons::YesNo);
+  QCOMPARE(desk.dialogs.messages[0].icon, Icon::Warning);
+
+  // The loader left during the upgrade; the count follows once the upgrade is through, and
+  // Upgrade stays off.
+  QTRY_COMPARE_WITH_TIMEOUT(window->labelNumOfDevices->text(),
+                            QStringLiteral("No device connected"), kWaitMs);
+  QVERIFY(!window->btnUpgrade->isEnabled());
+  QVERIFY(!firmware_upgrade::scanDeviceAgain);
+}
+
+void UpgradeRunTest::waitForNewFirmwareIsOnTheWindowClockAndKeepsEventsFlowing() {
+  Desk desk;
+  setSnapshot("AB123456");
+  Run run(desk);
+  desk.dialogs.questionAnswers << Answer::No;
+
+  // Sleeps of the window thread before the Talkgate hears anything belong to the wait.
+  long long waitedMs = 0;
+  int slices = 0;
+  bool longSlice = false;
+  long long waitedWhenEventRan = -1;
+  desk.clock.onWindowThreadSleep = [&](std::chrono::milliseconds duration) {
+    if (!desk.world.talkgate().requests().empty()) return;
+    if (slices++ == 0) {
+      QMetaObject::invokeMethod(
+          run.window, [&] { waitedWhenEventRan = waitedMs; }, Qt::QueuedConnection);
+    }
+    waitedMs += duration.count();
+    longSlice = longSlice || duration.count() > firmware_upgrade::kPaintSliceMs;
+  };
+  QVERIFY(run.upgrade());
+  desk.clock.onWindowThreadSleep = nullptr;
+
+  QCOMPARE(waitedMs, 6000LL);
+  QVERIFY(!longSlice);
+  QVERIFY(slices >= 6000 / firmware_upgrade::kPaintSliceMs);
+  // An event posted at the start of the wait ran during it, not after.
+  QVERIFY(waitedWhenEventRan >= 0);
+  QVERIFY(waitedWhenEventRan < 6000);
+  QCOMPARE(desk.commands(), (std::vector<int>{10}));
+}
+
+void UpgradeRunTest::serialNumberIsWrittenOnlyWithEightOrTwelveCharacters_data() {
+  QTest::addColumn<QString>("serial");
+  QTest::addColumn<bool>("written");
+  QTest::newRow("empty") << QString() << false;
+  QTest::newRow("7") << QStringLiteral("ABC1234") << false;
+  QTest::newRow("8") << QStringLiteral("ABC12345") << true;
+  QTest::newRow("10") << QStringLiteral("ABCDE12345") << false;
+  QTest::newRow("12") << QStringLiteral("ABCDEF123456") << true;
+}
+
+void UpgradeRunTest::serialNumberIsWrittenOnlyWithEightOrTwelveCharacters() {
+  QFETCH(QString, serial);
+  QFETCH(bool, written);
+  Desk desk;
+  setSnapshot(serial);
+  Run run(desk);
+  desk.dialogs.questionAnswers << Answer::No;
+  QVERIFY(run.upgrade());
+
+  QCOMPARE(desk.commands(), written ? std::vector<int>{10} : std::vector<int>{});
+  const std::string kept = desk.world.talkgate().state().serialNumber;
+  QCOMPARE(kept, written ? serial.toStdString() : std::string("TG260001"));
+  // The settings question is asked either way.
+  QCOMPARE(desk.dialogs.texts(), QStringList{"Do you want to load previous setting..\n"});
+}
+
+void UpgradeRunTest::answeringNoSendsNothingFurther() {
+  Desk desk;
+  setSnapshot("AB123456");
+  Run run(desk);
+  desk.dialogs.questionAnswers << Answer::No;
+  QVERIFY(run.upgrade());
+
+  QCOMPARE(desk.commands(), (std::vector<int>{10}));
+  // The new firmware's own start-up settings stay.
+  const auto state = desk.world.talkgate().state();
+  QVERIFY(state.working == talkgate::sim::SimTalkgate::factoryState().working);
+  QCOMPARE(state.firmwareVersion, std::string("1.1.0"));
+  QCOMPARE(desk.dialogs.messages.size(), 1);
+}
+
+void UpgradeRunTest::restoreStopsAtTheFirstFailure_data() {
+  QTest::addColumn<int>("failing");
+  QTest::addColumn<QString>("message");
+  QTest::addColumn<std::vector<int>>("sent");
+  QTest::newRow("keypad type") << 11 << "Unable to set Keypad Type..\n" << std::vector<int>{10, 11};
+  QTest::newRow("key table") << 6 << "Unable to Load Table..\n" << std::vector<int>{10, 11, 6};
+  QTest::newRow("brightness") << 3 << "Unable to set LED Brightness..\n"
+                              << std::vector<int>{10, 11, 6, 3};
+  QTest::newRow("ambient") << 4 << "Unable to set ambient cfgs..\n"
+                           << std::vector<int>{10, 11, 6, 3, 4};
+  QTest::newRow("store") << 7 << "Unable to Write Default..\n"
+                         << std::vector<int>{10, 11, 6, 3, 4, 7};
+}
+
+void UpgradeRunTest::restoreStopsAtTheFirstFailure() {
+  QFETCH(int, failing);
+  QFETCH(QString, message);
+  QFETCH(std::vector<int>, sent);
+  Desk desk;
+  setSnapshot("AB123456");
+  Run run(desk);
+  desk.world.talkgate().addFault({Fault::Refuse, 1, 0, failing, 1});
+  desk.dialogs.questionAnswers << Answer::Yes;
+  QVERIFY(run.upgrade());
+
+  QCOMPARE(desk.commands(), sent);
+  QCOMPARE(warnings(desk.dialogs), QStringList{message});
+  QCOMPARE(desk.dialogs.messages.last().caption, QStringLiteral("Velkor QDS"));
+  QCOMPARE(desk.dialogs.messages.last().icon, Icon::Warning);
+}
+
+void UpgradeRunTest::failedSerialNumberStopsBeforeTheQuestion() {
+  Desk desk;
+  setSnapshot("ABCDEF123456");
+  Run run(desk);
+  desk.world.talkgate().addFault({Fault::Refuse, 1, 0, 10, 1});
+  QVERIFY(run.upgrade());
+
+  QCOMPARE(desk.commands(), (std::vector<int>{10}));
+  QCOMPARE(desk.dialogs.texts(), QStringList{"Unable to set SerialNumber..\n"});
+  QCOMPARE(desk.dialogs.messages[0].caption, QStringLiteral("Velkor QDS"));
+}
+
+void UpgradeRunTest::talkgateNotBackIsReported() {
+  Desk desk;
+  setSnapshot("AB123456");
+  // The part resets but the Talkgate does not show up again.
+  desk.world.loader().setResetHandler([](const talkgate::sim::BslMemory&) {});
+  Run run(desk);
+  QVERIFY(run.upgrade());
+
+  QVERIFY(talkgate::hid_handle == nullptr);
+  QCOMPARE(desk.dialogs.texts(), QStringList{"Velkor QDS not connected..\n"});
+  QCOMPARE(desk.dialogs.messages[0].caption, QStringLiteral("Velkor QDS"));
+  QVERIFY(desk.commands().empty());
+}
+
+void UpgradeRunTest::failedVerificationChecksAgainWithoutReconnecting() {
+  Desk desk;
+  setSnapshot("AB123456");
+  Run run(desk);
+  desk.world.loader().corruptWhenProgrammed(0x4410, 0x04);
+  const talkgate::DeviceHandle before = talkgate::hid_handle;
+  QSignalSpy checked(run.window, &firmware_upgrade::countCheckCompleted);
+  QVERIFY(!run.upgrade());
+
+  QVERIFY(run.window->statusLog().endsWith("Memory verification error\r\n"));
+  QCOMPARE(run.window->progressBar->value(), 85);
+  QTRY_VERIFY_WITH_TIMEOUT(checked.count() >= 1, kWaitMs);
+  QTRY_VERIFY_WITH_TIMEOUT(!run.window->workerBusy(), kWaitMs);
+  // The loader is still there: the window is ready for another go.
+  QCOMPARE(run.window->labelNumOfDevices->text(), QStringLiteral("Found 1 device"));
+  QVERIFY(run.window->btnUpgrade->isEnabled());
+  QVERIFY(talkgate::hid_handle == before);
+  QVERIFY(desk.dialogs.messages.isEmpty());
+  QVERIFY(desk.commands().empty());
+  QCOMPARE(desk.world.upgrades(), 0);
+}
+
+QTEST_MAIN(UpgradeRunTest)
+#include "upgrade_run_test.moc"
