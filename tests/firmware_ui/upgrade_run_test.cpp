@@ -3,6 +3,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -189,6 +190,10 @@ void UpgradeRunTest::successfulUpgradeRestoresSerialNumberAndSettings() {
                             QStringLiteral("No device connected"), kWaitMs);
   QVERIFY(!window->btnUpgrade->isEnabled());
   QVERIFY(!firmware_upgrade::scanDeviceAgain);
+
+  // TALKGATE_UPGRADE_SCREENSHOT=FILE.png keeps a picture of the window as it now stands.
+  const QString screenshot = qEnvironmentVariable("TALKGATE_UPGRADE_SCREENSHOT");
+  if (!screenshot.isEmpty()) QVERIFY(window->grab().save(screenshot));
 }
 
 void UpgradeRunTest::waitForNewFirmwareIsOnTheWindowClockAndKeepsEventsFlowing() {
