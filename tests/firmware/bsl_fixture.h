@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include <unistd.h>
+
 #include "device/clock.h"
 #include "device/hid_port.h"
 #include "firmware/bsl430.h"
@@ -105,9 +107,11 @@ inline std::ostream& operator<<(std::ostream& os, const Step& s) {
 class BslTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    std::replace(name.begin(), name.end(), '/', '_');
     dir = std::filesystem::temp_directory_path() /
-          ("tg_fw_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+          ("tg_fw_" + std::to_string(::getpid()) + "_" + name);
     std::filesystem::create_directories(dir);
   }
   void TearDown() override {

@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <fstream>
+
+#include <unistd.h>
 
 #include "device/commands.h"
 #include "device/transport.h"
@@ -141,7 +145,8 @@ TEST_F(EndToEndTest, ImageWithoutTheVersionMarkerNeverBringsTheTalkgateBack) {
   const auto at = image.find("54 47 46 57 3A");  // "TGFW:"
   ASSERT_NE(at, std::string::npos);
   image.replace(at, 2, "00");
-  const std::string path = ::testing::TempDir() + "/tg_fw_unmarked.txt";
+  const std::string path =
+      ::testing::TempDir() + "/tg_fw_unmarked_" + std::to_string(::getpid()) + ".txt";
   { std::ofstream(path, std::ios::binary) << image; }
   EXPECT_TRUE(upgrade(path)) << log;
   EXPECT_FALSE(world.talkgate().pluggedIn());

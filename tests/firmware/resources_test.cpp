@@ -30,7 +30,9 @@ TEST(FirmwareResources, KeysGiveTheLoaderIdentifiersAndImages) {
 
 TEST(FirmwareResources, PasswordImageIs32BytesAt0xFFE0InTheProductsForm) {
   const std::string& text = firmwareResources().passwordText;
-  if (!realLoaderImages()) EXPECT_EQ(text.size(), 108u);
+  if (!realLoaderImages()) {
+    EXPECT_EQ(text.size(), 108u);
+  }
   const TiTxtImage image = parsed(text);
   ASSERT_EQ(image.sections.size(), 1u);
   EXPECT_EQ(image.sections[0].address, 0xFFE0u);
