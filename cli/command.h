@@ -3,6 +3,8 @@
 // own file (commands_device.cpp, commands_bus.cpp, ...) and registers itself with the registry.
 
 #include <functional>
+#include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -16,6 +18,13 @@
 namespace talkgate::cli {
 
 class JsonWriter;
+
+// The terminal side of a run: who answers questions, and whether progress may be drawn.
+struct Console {
+  std::istream* input = nullptr;
+  bool inputIsTerminal = false;
+  bool outputIsTerminal = false;
+};
 
 // The context of one run: options, arguments, streams and the device session. Commands validate
 // all their arguments first and only then open the device, so bad input sends nothing.
@@ -51,8 +60,16 @@ class Context {
   // Opens the Talkgate into hid_handle (the one at --device when given). On failure prints why
   // and returns nullptr; the caller then returns kExitFailure.
   DeviceHandle openDevice();
-  // True once openDevice() was called (whatever its outcome).
+  // Opens the first Talkgate on the bus, whatever --device says (a device that restarted
+  // comes back under a new path). Failures are reported as by openDevice().
+  DeviceHandle openFirstDevice();
+  // True once openDevice() was called (whatever its outcome), or markDeviceTouched().
   bool deviceTouched() const { return deviceTouched_; }
+  // For commands that reach the device other than through openDevice() (the loader).
+  void markDeviceTouched() { deviceTouched_ = true; }
+
+  const Console& console() const { return console_; }
+  void setConsole(const Console& console) { console_ = console; }
   // The device strings read when it was opened.
   const std::string& manufacturer() const { return manufacturer_; }
   const std::string& product() const { return product_; }
@@ -70,6 +87,10 @@ class Context {
   // Opens the interface at path after checking it is a Talkgate's configuration interface;
   // problem holds the message when the path itself is the trouble.
   DeviceHandle openByPath(const std::string& path, hid::OpenError& error, std::string& problem);
+  // openDevice() with the path to use, or nullopt for the first Talkgate.
+  DeviceHandle open(const std::optional<std::string>& path);
+  // The path of the first configuration interface on the bus, for messages; "" when none.
+  std::string firstConfigPath();
 
   const Invocation& invocation_;
   std::vector<std::string> args_;
@@ -81,7 +102,11 @@ class Context {
   std::string manufacturer_;
   std::string product_;
   std::string userDataFolder_;
+  Console console_;
 };
+
+// What to do about missing permissions on the Talkgate or its loader: the udev rule.
+std::string_view permissionHint();
 
 // One line of a command's help: its usage and what it does.
 struct HelpEntry {
@@ -112,6 +137,7 @@ void registerDeviceCommands(CommandRegistry& registry);
 void registerBusCommands(CommandRegistry& registry);
 void registerTableCommands(CommandRegistry& registry);
 void registerConfigCommands(CommandRegistry& registry);
+void registerUpgradeCommands(CommandRegistry& registry);
 
 // Every command of the tool, in help order.
 const CommandRegistry& commandRegistry();

@@ -1,5 +1,6 @@
 // talkgatectl commands that look at the whole bus rather than one device: list.
 
+#include "cli/bus.h"
 #include "cli/command.h"
 #include "cli/json.h"
 #include "cli/text.h"
@@ -7,8 +8,6 @@
 namespace talkgate::cli {
 
 namespace {
-
-constexpr std::uint16_t kLoaderProductId = 0x0200;
 
 struct Found {
   hid::DeviceInfo info;
@@ -25,7 +24,7 @@ std::vector<Found> findDevices(hid::Port& port) {
                                                                 : "other";
     found.push_back({std::move(info), "talkgate", std::move(role)});
   }
-  for (auto& info : port.enumerate(static_cast<std::uint16_t>(kVendorId), kLoaderProductId)) {
+  for (auto& info : loaderInterfaces(port)) {
     found.push_back({std::move(info), "loader", "loader"});
   }
   return found;

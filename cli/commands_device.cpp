@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "cli/bus.h"
 #include "cli/command.h"
 #include "cli/json.h"
 #include "cli/text.h"
@@ -11,8 +12,6 @@
 namespace talkgate::cli {
 
 namespace {
-
-constexpr std::uint16_t kLoaderProductId = 0x0200;
 
 std::string describeAmbient(std::uint8_t value) {
   if (value == 0) return "disabled";
@@ -250,14 +249,7 @@ int runAmbientValue(Context& ctx) {
 // True when no Talkgate configuration interface is left on the bus, or a loader is there.
 bool talkgateLeftForLoader(Context& ctx) {
   hid::Port& port = ctx.startedPort();
-  if (!port.enumerate(static_cast<std::uint16_t>(kVendorId), kLoaderProductId).empty()) {
-    return true;
-  }
-  for (const auto& info : port.enumerate(static_cast<std::uint16_t>(kVendorId),
-                                         static_cast<std::uint16_t>(kProductId))) {
-    if (info.interfaceNumber == kConfigInterface) return false;
-  }
-  return true;
+  return !loaderInterfaces(port).empty() || talkgateConfigInterfaces(port).empty();
 }
 
 int runEnterLoader(Context& ctx) {

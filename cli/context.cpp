@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/bus.h"
 #include "cli/command.h"
 #include "cli/json.h"
 #include "cli/text.h"
@@ -12,7 +13,12 @@ namespace talkgate::cli {
 namespace {
 
 constexpr char kNotConnected[] = "No Talkgate is connected.";
-constexpr char kUdevRuleFile[] = "/etc/udev/rules.d/70-talkgate.rules";
+// The package installs the rule under the system's udev folder; a source build does not
+// install it, so the hint names both places.
+constexpr char kPermissionHint[] =
+    "Install the udev rule 70-talkgate.rules (the package puts it in /usr/lib/udev/rules.d; "
+    "from a source build copy packaging/70-talkgate.rules to /etc/udev/rules.d), then unplug "
+    "and replug the device.";
 constexpr char kUnreadable[] = "Unable To Find";
 
 // A USB string as the transport keeps it: the low 8 bits of each character.
@@ -26,6 +32,10 @@ std::string narrowDeviceString(const std::wstring& text) {
 }
 
 }  // namespace
+
+std::string_view permissionHint() {
+  return kPermissionHint;
+}
 
 Context::Context(const Invocation& invocation, std::ostream& out, std::ostream& err,
                  hid::Port& port)
@@ -79,12 +89,20 @@ int Context::requestFailed(std::string_view what, int result) {
 }
 
 DeviceHandle Context::openDevice() {
+  return open(invocation_.options.devicePath);
+}
+
+DeviceHandle Context::openFirstDevice() {
+  return open(std::nullopt);
+}
+
+DeviceHandle Context::open(const std::optional<std::string>& path) {
   closeDevice();
   deviceTouched_ = true;
   portStarted_ = true;  // the scan starts the HID library even when it finds nothing
   hid::OpenError error = hid::OpenError::None;
   DeviceHandle handle = nullptr;
-  if (const auto& path = invocation_.options.devicePath) {
+  if (path) {
     std::string problem;
     handle = openByPath(*path, error, problem);
     if (!handle && !problem.empty()) {
@@ -101,9 +119,9 @@ DeviceHandle Context::openDevice() {
   }
   if (handle == nullptr) {
     if (error == hid::OpenError::PermissionDenied) {
-      failure(std::string("A Talkgate is connected, but permission to open it is missing. Install "
-                          "the udev rule file ") +
-              kUdevRuleFile + " and plug the Talkgate in again.");
+      failure("Permission denied opening the Talkgate (" +
+              printableBytes(path ? *path : firstConfigPath()) + "). " +
+              std::string(kPermissionHint));
     } else if (error == hid::OpenError::NotFound) {
       failure(kNotConnected);
     } else {
@@ -113,6 +131,11 @@ DeviceHandle Context::openDevice() {
   }
   hid_handle = handle;
   return handle;
+}
+
+std::string Context::firstConfigPath() {
+  const auto interfaces = talkgateConfigInterfaces(port_);
+  return interfaces.empty() ? std::string() : interfaces.front().path;
 }
 
 DeviceHandle Context::openByPath(const std::string& path, hid::OpenError& error,

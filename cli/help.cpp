@@ -82,31 +82,42 @@ void printHelp(std::ostream& out, const CommandRegistry& registry) {
   }
 
   out << "\nOutput:\n";
-  writeParagraph(out,
-                 "'status' prints one line per item. With --json it prints one object with the "
-                 "keys symbol_led_brightness (0 to 9), ambient (0 disabled, 1 enabled), "
-                 "keypad_type (0 default table, 1 customised table), key_table (12 numbers: the "
-                 "modifier and key code of each of 6 slots; slots 1 to 4 are Detected, Not "
-                 "Detected, Day and Night), firmware_version, serial_number and temperature.");
-  writeParagraph(out,
-                 "Texts from the device may hold any bytes: in JSON every byte outside printable "
-                 "ASCII is written as a \\u00XX escape, in plain output as \\xNN.");
-  writeParagraph(out,
-                 "With --json, 'table show' prints an object whose key_table holds the 12 bytes "
-                 "and whose events list the four events, 'ambient-value' prints "
-                 "{\"ambient_value\": N}, 'list' an array of interfaces, and the other commands "
-                 "{\"ok\": true, ...} on success.");
+  // Paragraphs apart by a blank line, so that the manual page can tell them apart.
+  bool firstParagraph = true;
+  for (const char* paragraph : {
+           "'status' prints one line per item. With --json it prints one object with the "
+           "keys symbol_led_brightness (0 to 9), ambient (0 disabled, 1 enabled), "
+           "keypad_type (0 default table, 1 customised table), key_table (12 numbers: the "
+           "modifier and key code of each of 6 slots; slots 1 to 4 are Detected, Not "
+           "Detected, Day and Night), firmware_version, serial_number and temperature.",
+           "Texts from the device may hold any bytes: in JSON every byte outside printable "
+           "ASCII is written as a \\u00XX escape, in plain output as \\xNN.",
+           "With --json, 'table show' prints an object whose key_table holds the 12 bytes "
+           "and whose events list the four events, 'ambient-value' prints "
+           "{\"ambient_value\": N}, 'list' an array of interfaces, and the other commands "
+           "{\"ok\": true, ...} on success.",
+           "'upgrade' prints its log lines, on a terminal above a progress bar. With --json "
+           "it prints one object at the end: ok, firmware_version (as read back from the "
+           "upgraded Talkgate, or null), serial_number_restored, settings_restored and log "
+           "(the log lines).",
+       }) {
+    if (!firstParagraph) out << '\n';
+    writeParagraph(out, paragraph);
+    firstParagraph = false;
+  }
 
   out << "\nExit status:\n";
   constexpr std::size_t kCodeColumn = 5;
   writeEntry(out, "0", "Success.", kCodeColumn);
   writeEntry(out, "1",
              "No Talkgate is connected, it cannot be opened (for instance missing permissions), "
-             "or a request failed; the message names the request and its result code.",
+             "or a request failed; the message names the request and its result code. For "
+             "'upgrade': the Talkgate is not back on verified new firmware with its settings; "
+             "the message says how to recover.",
              kCodeColumn);
   writeEntry(out, "2",
-             "Bad input (unknown command or option, a value out of range, an unusable file); "
-             "nothing was sent to the device.",
+             "Bad input (unknown command or option, a value out of range, an unusable file or "
+             "firmware image, an upgrade not confirmed); nothing was sent to the device.",
              kCodeColumn);
 
   out << "\nExamples:\n";
@@ -117,7 +128,8 @@ void printHelp(std::ostream& out, const CommandRegistry& registry) {
          "  talkgatectl config save        # on the device whose settings are the model\n"
          "  talkgatectl config restore     # on each further device\n"
          "  talkgatectl --simulate --sim-state sim.json set ambient enable\n"
-         "  talkgatectl --simulate --sim-state sim.json status --json\n";
+         "  talkgatectl --simulate --sim-state sim.json status --json\n"
+         "  talkgatectl upgrade talkgate_fw_1.1.0.txt --yes\n";
 }
 
 }  // namespace talkgate::cli

@@ -1,5 +1,7 @@
 // talkgatectl: the command-line tool for the Talkgate.
 
+#include <unistd.h>
+
 #include <iostream>
 #include <string>
 #include <vector>
@@ -8,5 +10,9 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  return talkgate::cli::runTalkgatectl(args, std::cout, std::cerr);
+  talkgate::cli::Environment environment;
+  environment.input = &std::cin;
+  environment.inputIsTerminal = ::isatty(STDIN_FILENO) == 1;
+  environment.outputIsTerminal = ::isatty(STDOUT_FILENO) == 1;
+  return talkgate::cli::runTalkgatectl(args, std::cout, std::cerr, environment);
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 
@@ -13,6 +14,7 @@
 #include "cli/text.h"
 #include "device/tracing_port.h"
 #include "sim/sim_talkgate.h"
+#include "sim/sim_world.h"
 #include "sim/virtual_bus.h"
 
 namespace talkgate::cli {
@@ -44,6 +46,21 @@ std::string defaultUserDataFolder() {
   return {};
 }
 
+// The demo image that announces this firmware version, so that the simulated loader's flash
+// matches the version the Talkgate reports (and holds the product's password); empty when
+// there is none.
+std::string demoImageFor(const std::string& version) {
+  if (version.empty()) return {};
+  for (char c : version) {
+    const bool safe = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                      c == '.' || c == '-' || c == '_';
+    if (!safe) return {};  // the version comes from a state file; it must not name a path
+  }
+  std::ifstream in(sim::demoImagesDir() + "/talkgate_fw_" + version + ".txt", std::ios::binary);
+  if (!in) return {};
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 int badInput(std::ostream& err, const std::string& message) {
   err << message << '\n' << kTryHelp;
   return kExitBadInput;
@@ -73,22 +90,24 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
   }
 
-  // The bus: USB, or a virtual one carrying the simulated Talkgate.
+  // The bus: USB, or a virtual one carrying the simulated Talkgate and its loader.
   hid::Port* port = environment.usbPort ? environment.usbPort : &hid::hidapiPort();
   std::unique_ptr<sim::VirtualBus> bus;
-  std::unique_ptr<sim::SimTalkgate> simulated;
+  std::unique_ptr<sim::SimWorld> world;
   if (options.simulate) {
-    sim::TalkgateState state = sim::SimTalkgate::factoryState();
+    sim::SimWorldOptions worldOptions;
+    worldOptions.talkgate = sim::SimTalkgate::factoryState();
     const auto& stateFile = options.simStateFile;
     std::error_code ec;
     if (stateFile && std::filesystem::exists(*stateFile, ec) &&
-        !sim::SimTalkgate::loadState(*stateFile, state, error)) {
+        !sim::SimTalkgate::loadState(*stateFile, worldOptions.talkgate, error)) {
       return badInput(err, "Cannot read the simulated Talkgate from " + *stateFile + ": " + error);
     }
+    worldOptions.initialImage = demoImageFor(worldOptions.talkgate.firmwareVersion);
     bus = std::make_unique<sim::VirtualBus>();
-    simulated = std::make_unique<sim::SimTalkgate>(*bus, state);
-    simulated->plugIn();
-    if (environment.onSimulatedDevice) environment.onSimulatedDevice(*simulated);
+    world = std::make_unique<sim::SimWorld>(*bus, worldOptions);
+    if (environment.onSimulatedDevice) environment.onSimulatedDevice(world->talkgate());
+    if (environment.onSimulatedWorld) environment.onSimulatedWorld(*world);
     port = bus.get();
   }
   std::optional<hid::TracingPort> tracing;
@@ -104,14 +123,17 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     Context context(invocation, out, err, *port);
     context.setUserDataFolder(environment.userDataFolder ? *environment.userDataFolder
                                                          : defaultUserDataFolder());
+    context.setConsole(
+        {environment.input, environment.inputIsTerminal, environment.outputIsTerminal});
     status = command->run(context);
     deviceTouched = context.deviceTouched();
     context.closeDevice();
   }
 
   // Save only after a run that reached the device: bad input leaves the file as it was.
-  if (simulated && options.simStateFile && deviceTouched &&
-      !sim::SimTalkgate::saveState(*options.simStateFile, simulated->state(), error)) {
+  // A device left in its loader is saved as the Talkgate it was; the next run finds it back.
+  if (world && options.simStateFile && deviceTouched &&
+      !sim::SimTalkgate::saveState(*options.simStateFile, world->talkgate().state(), error)) {
     err << "Cannot save the simulated Talkgate to " << *options.simStateFile << ": " << error
         << '\n';
     if (status == kExitOk) status = kExitFailure;
@@ -127,6 +149,7 @@ const CommandRegistry& commandRegistry() {
     registerDeviceCommands(r);
     registerTableCommands(r);
     registerConfigCommands(r);
+    registerUpgradeCommands(r);
     registerBusCommands(r);
     return r;
   }();

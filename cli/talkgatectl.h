@@ -2,6 +2,7 @@
 // talkgatectl, the command-line tool, as a function so that tests can run it in-process.
 
 #include <functional>
+#include <istream>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -11,7 +12,8 @@
 
 namespace talkgate::sim {
 class SimTalkgate;
-}
+class SimWorld;
+}  // namespace talkgate::sim
 
 namespace talkgate::cli {
 
@@ -26,9 +28,18 @@ struct Environment {
   // Called with the tool's own simulated Talkgate (--simulate) once it is on the bus, before
   // the command runs; lets a test make it misbehave.
   std::function<void(sim::SimTalkgate&)> onSimulatedDevice;
+  // Called with the whole simulated world (the Talkgate and its bootstrap loader) likewise;
+  // lets a test make the loader misbehave.
+  std::function<void(sim::SimWorld&)> onSimulatedWorld;
   // The user's data folder that holds VelkorInterface/USBTalkgateUtilityCfg.ini; when unset,
   // $XDG_DATA_HOME or ~/.local/share, where the utility's windows keep it too.
   std::optional<std::string> userDataFolder;
+  // Where questions are answered; nullptr: nobody can answer them.
+  std::istream* input = nullptr;
+  // Whether standard input and output are terminals: questions are only asked on one, and
+  // progress bars only drawn on one.
+  bool inputIsTerminal = false;
+  bool outputIsTerminal = false;
 };
 
 // Runs one command line (without the program name) and returns the exit status. Output goes

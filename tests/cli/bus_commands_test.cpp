@@ -102,5 +102,7 @@ TEST_F(BusCommands, DevicePathPicksOneOfSeveral) {
 
   bus_.setOpenError(second.configPath(), hid::OpenError::PermissionDenied);
   r = run({"--device", second.configPath(), "status"});
-  EXPECT_TRUE(contains(r.err, "70-talkgate.rules")) << r.err;
+  EXPECT_TRUE(contains(r.err, "Permission denied opening the Talkgate (" + second.configPath() +
+                                  "). Install the udev rule 70-talkgate.rules"))
+      << r.err;
 }

@@ -1,0 +1,350 @@
+// talkgatectl upgrade: the firmware upgrade of the upgrade window from the command line. The
+// image is checked whole first; the Talkgate's settings are read, it is switched into its
+// bootstrap loader (or a loader already waiting on the bus is used), programmed and verified,
+// and once it is back its serial number and, unless declined, its settings are written back.
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "cli/bus.h"
+#include "cli/command.h"
+#include "cli/json.h"
+#include "cli/text.h"
+#include "cli/upgrade_output.h"
+#include "device/clock.h"
+#include "device/commands.h"
+#include "firmware/bsl430.h"
+#include "firmware/firmware_upgrade_restore.h"
+#include "firmware/image_check.h"
+#include "firmware/programming_sequence.h"
+#include "firmware/ti_txt.h"
+
+namespace talkgate::cli {
+
+namespace {
+
+constexpr int kBusPollMs = 250;
+constexpr int kLoaderWaitMs = 10000;  // from command 9 until the loader enumerates
+constexpr int kReturnWaitMs = 6000;   // from the reset until the Talkgate enumerates again
+constexpr char kQuestion[] = "Are you sure you want to upgrade the firmware? [y/N] ";
+
+// Polls until ready() holds or timeoutMs of the active clock have passed.
+template <typename Ready>
+bool waitFor(int timeoutMs, Ready ready) {
+  Clock& clock = activeClock();
+  const auto end = clock.now() + std::chrono::milliseconds(timeoutMs);
+  while (!ready()) {
+    if (clock.now() >= end) return false;
+    clock.sleepFor(std::chrono::milliseconds(kBusPollMs));
+  }
+  return true;
+}
+
+bool isYes(std::string answer) {
+  for (char& c : answer) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  while (!answer.empty() && (answer.back() == '\r' || answer.back() == ' ')) answer.pop_back();
+  return answer == "y" || answer == "yes";
+}
+
+firmware::UpgradeSettings snapshotOf(const DeviceStatus& status) {
+  firmware::UpgradeSettings settings;
+  settings.keypadType = status.keypadType;
+  std::copy(status.keyTable.begin(), status.keyTable.end(), settings.key_codes.begin());
+  settings.serialNumber = status.serialNumber;
+  settings.led2Brightness_jo = status.symbolBrightness;
+  settings.led1Brightness_jo = status.ambientConfig;
+  return settings;
+}
+
+enum class Restore { Default, Asked, Declined };
+
+// One run of the upgrade, from the checked arguments to the final report.
+class Upgrade {
+ public:
+  Upgrade(Context& ctx, std::string image, Restore restore)
+      : ctx_(ctx),
+        image_(std::move(image)),
+        restore_(restore),
+        output_(ctx.out(), ctx.json()                       ? ProgressStyle::Quiet
+                           : ctx.console().outputIsTerminal ? ProgressStyle::Bar
+                                                            : ProgressStyle::Lines) {}
+
+  int run(bool recovery);
+
+ private:
+  bool switchToLoader();
+  bool program();
+  bool reconnect();
+  bool writeBack();
+  // Reports a failure on standard error, below the progress.
+  void fail(const std::string& message);
+  void printJson(bool ok);
+  std::string rerun() const { return "talkgatectl upgrade " + printableBytes(image_); }
+
+  Context& ctx_;
+  std::string image_;
+  Restore restore_;
+  UpgradeOutput output_;
+  std::optional<firmware::UpgradeSettings> snapshot_;
+  std::string firmwareVersion_;  // read back from the upgraded Talkgate
+  bool settingsRestored_ = false;
+  bool serialRestored_ = false;
+};
+
+int Upgrade::run(bool recovery) {
+  ctx_.markDeviceTouched();
+  if (recovery) {
+    output_.log("A bootstrap loader is waiting on the bus: finishing an interrupted upgrade");
+  }
+  const bool ok = (recovery || switchToLoader()) && program() && reconnect() && writeBack();
+  output_.finish();
+  if (ctx_.json()) printJson(ok);
+  return ok ? kExitOk : kExitFailure;
+}
+
+bool Upgrade::switchToLoader() {
+  const DeviceHandle device = ctx_.openDevice();
+  if (!device) return false;
+  DeviceStatus status;
+  if (const int r = readStatus(device, status); r != kOk) {
+    fail("Unable to get device status information (" + resultText(r) +
+         "). The Talkgate was not changed.");
+    return false;
+  }
+  snapshot_ = snapshotOf(status);
+  output_.log("Settings of the Talkgate read (firmware " + status.firmwareVersion +
+              ", serial number " + status.serialNumber + ")");
+  const int r = enterLoader(device);
+  ctx_.closeDevice();
+  hid::Port& port = ctx_.startedPort();
+  const bool left = !loaderInterfaces(port).empty() || talkgateConfigInterfaces(port).empty();
+  // The device may restart before it answers; a lost reply is fine once it has left.
+  if (r != kOk && !((r == kErrIo || r == kErrTimeout) && left)) {
+    fail("Unable to switch the Talkgate to its bootstrap loader: " + resultText(r) +
+         ". The Talkgate was not changed.");
+    return false;
+  }
+  output_.log("Waiting for the bootstrap loader");
+  if (!waitFor(kLoaderWaitMs, [&port] { return !loaderInterfaces(port).empty(); })) {
+    fail("The Talkgate left for its bootstrap loader, but no loader (2047:0200) appeared within " +
+         std::to_string(kLoaderWaitMs / 1000) +
+         " s. Unplug the device and plug it in again; if 'talkgatectl list' then shows a "
+         "loader, run '" +
+         rerun() + "' again.");
+    return false;
+  }
+  return true;
+}
+
+bool Upgrade::program() {
+  output_.log("Starting");
+  firmware::FirmwareProgrammer programmer;
+  const bool programmed = programmer.CustomSelectedFirmware(
+      image_,
+      [this](int percent, const std::string& message) { output_.progress(percent, message); });
+  const std::string loaderProblem = firmware::BSL_lastError();
+  firmware::BSL_close_BSL();
+  output_.finish();
+  if (programmed) return true;
+
+  hid::Port& port = ctx_.startedPort();
+  const bool loaderThere = !loaderInterfaces(port).empty();
+  std::string message =
+      "The firmware upgrade failed" +
+      (output_.lines().empty() ? std::string(".") : ": " + output_.lines().back() + ".");
+  if (!loaderThere && talkgateConfigInterfaces(port).empty()) {
+    message += " The device is no longer on the bus.";
+  }
+  if (loaderThere && loaderProblem == "loader device cannot be opened") {
+    message += std::string(" The bootstrap loader is on the bus but cannot be opened. ") +
+               std::string(permissionHint());
+  }
+  message += " The device stays in its bootstrap loader until it has been programmed: run '" +
+             rerun() +
+             "' again to finish the upgrade (if the device was unplugged, plug it in again "
+             "first; 'talkgatectl list' shows the loader).";
+  fail(message);
+  return false;
+}
+
+bool Upgrade::reconnect() {
+  hid::Port& port = ctx_.startedPort();
+  output_.log("Waiting for the Talkgate to restart");
+  if (!waitFor(kReturnWaitMs, [&port] { return !talkgateConfigInterfaces(port).empty(); })) {
+    fail("The firmware was programmed and verified, but the Talkgate did not come back within " +
+         std::to_string(kReturnWaitMs / 1000) +
+         " s. Unplug it and plug it in again. If it then shows up as a bootstrap loader "
+         "('talkgatectl list'), run '" +
+         rerun() + "' again.");
+    return false;
+  }
+  if (!ctx_.openFirstDevice()) {
+    fail(
+        "The firmware was programmed and verified, but the restarted Talkgate cannot be "
+        "opened.");
+    return false;
+  }
+  return true;
+}
+
+bool Upgrade::writeBack() {
+  const DeviceHandle device = hid_handle;
+  if (snapshot_ && firmware::serialNumberIsRestored(*snapshot_)) {
+    if (const int r = firmware::restoreSerialNumber(device, *snapshot_); r != kOk) {
+      fail(std::string(firmware::kSerialNumberFailure) + " (" + resultText(r) +
+           ") The Talkgate runs its new firmware; 'talkgatectl set serial " +
+           printableBytes(snapshot_->serialNumber) + "' writes its serial number again.");
+      return false;
+    }
+    serialRestored_ = true;
+    output_.log("Serial number " + snapshot_->serialNumber + " written back");
+  }
+
+  if (restore_ == Restore::Declined) {
+    output_.log("Previous settings not restored (--no-restore-settings)");
+  } else if (!snapshot_) {
+    const std::string note =
+        "No settings were read before this upgrade (the device was already in its bootstrap "
+        "loader), so none are restored";
+    if (restore_ == Restore::Asked) {
+      fail(note + "; the Talkgate runs its new firmware.");
+      return false;
+    }
+    output_.log(note);
+  } else {
+    const firmware::RestoreOutcome outcome = firmware::restoreSettings(device, *snapshot_);
+    if (outcome.failedIndex >= 0) {
+      const auto requests = firmware::restoreRequests(*snapshot_);
+      fail(requests[static_cast<std::size_t>(outcome.failedIndex)].failureMessage + " (" +
+           resultText(outcome.result) +
+           ") The Talkgate runs its new firmware, but its previous settings were not all "
+           "restored; set them again with 'talkgatectl set', 'talkgatectl table set' or "
+           "'talkgatectl config restore', then 'talkgatectl save'.");
+      return false;
+    }
+    settingsRestored_ = true;
+    output_.log("Previous settings restored and stored as the defaults");
+  }
+
+  DeviceStatus status;
+  if (const int r = readStatus(device, status); r != kOk) {
+    fail("The Talkgate is back, but its status cannot be read (" + resultText(r) + ").");
+    return false;
+  }
+  firmwareVersion_ = status.firmwareVersion;
+  output_.log("The Talkgate runs firmware " + firmwareVersion_);
+  return true;
+}
+
+void Upgrade::fail(const std::string& message) {
+  output_.finish();
+  ctx_.failure(message);
+}
+
+void Upgrade::printJson(bool ok) {
+  JsonWriter json(ctx_.out());
+  json.beginObject();
+  json.key("ok");
+  json.value(ok);
+  json.key("firmware_version");
+  if (firmwareVersion_.empty()) {
+    json.nullValue();
+  } else {
+    json.value(firmwareVersion_);
+  }
+  json.key("serial_number_restored");
+  json.value(serialRestored_);
+  json.key("settings_restored");
+  json.value(settingsRestored_);
+  json.key("log");
+  json.beginArray();
+  for (const auto& line : output_.lines()) json.value(line);
+  json.endArray();
+  json.endObject();
+  json.finish();
+}
+
+int runUpgrade(Context& ctx) {
+  const auto& args = ctx.args();
+  if (args.empty()) return ctx.badInput("'upgrade' needs a firmware image: upgrade IMAGE.");
+  if (args.size() > 1) {
+    return ctx.badInput("'upgrade' takes one firmware image, but got also '" +
+                        printableBytes(args[1]) + "'.");
+  }
+  const bool asked = ctx.flag("--restore-settings");
+  const bool declined = ctx.flag("--no-restore-settings");
+  if (asked && declined) {
+    return ctx.badInput("--restore-settings and --no-restore-settings exclude each other.");
+  }
+  const Restore restore = asked ? Restore::Asked : declined ? Restore::Declined : Restore::Default;
+
+  // The whole image is checked before the device is touched: a bad one must never cost the
+  // Talkgate its working firmware.
+  const std::string& image = args[0];
+  if (image.size() >= firmware::kPathBufferBytes) {
+    return ctx.badInput("The path of the firmware image is too long for the loader (" +
+                        std::to_string(image.size()) + " characters, at most " +
+                        std::to_string(firmware::kPathBufferBytes - 1) + ").");
+  }
+  firmware::TiTxtImage parsed;
+  firmware::TiTxtError error;
+  if (!firmware::readTiTxtFile(image, parsed, error) ||
+      !firmware::checkFirmwareImage(parsed, firmware::FlashLayout{}, error)) {
+    return ctx.badInput("The firmware image " + printableBytes(image) + " cannot be used: " +
+                        printableBytes(error.text()) + ". Nothing was sent to the device.");
+  }
+  const bool confirmed = ctx.flag("--yes");
+  if (!confirmed && (!ctx.console().inputIsTerminal || ctx.console().input == nullptr)) {
+    return ctx.badInput(
+        "'upgrade' asks for confirmation, but standard input is not a terminal; add --yes.");
+  }
+
+  hid::Port& port = ctx.startedPort();
+  const std::size_t talkgates = talkgateConfigInterfaces(port).size();
+  const std::size_t loaders = loaderInterfaces(port).size();
+  if (talkgates + loaders == 0) return ctx.failure("No Talkgate or bootstrap loader is connected.");
+  // The device comes back under a new path: with two on the bus the serial number and the
+  // settings could be written to the wrong one.
+  if (talkgates + loaders > 1) {
+    return ctx.failure("Upgrade one device at a time: " + std::to_string(talkgates) +
+                       " Talkgate(s) and " + std::to_string(loaders) +
+                       " bootstrap loader(s) are connected. Unplug all but the one to upgrade "
+                       "('talkgatectl list' shows them).");
+  }
+  const bool recovery = loaders == 1;
+  if (recovery && ctx.options().devicePath) {
+    return ctx.failure("No Talkgate is connected at " + *ctx.options().devicePath +
+                       "; a bootstrap loader is waiting on the bus instead. Run the upgrade "
+                       "without --device to program it.");
+  }
+
+  if (!confirmed) {
+    ctx.err() << kQuestion << std::flush;
+    std::string answer;
+    std::getline(*ctx.console().input, answer);
+    if (!isYes(answer)) {
+      ctx.err() << "Firmware upgrade cancelled; nothing was sent to the device.\n";
+      return kExitBadInput;
+    }
+  }
+  return Upgrade(ctx, image, restore).run(recovery);
+}
+
+}  // namespace
+
+void registerUpgradeCommands(CommandRegistry& registry) {
+  registry.add(
+      {"upgrade",
+       {{"upgrade IMAGE [--yes] [--restore-settings|--no-restore-settings]",
+         "Program the firmware image IMAGE (TI-TXT) into the Talkgate. The image is checked "
+         "first; then the Talkgate's settings are read, it restarts into its bootstrap loader "
+         "(2047:0200), is programmed and verified, and once back gets its serial number and "
+         "(unless --no-restore-settings) its previous settings written back. A loader already "
+         "on the bus (an interrupted upgrade) is programmed directly, without settings to "
+         "restore. Asks for confirmation unless --yes; without a terminal --yes is needed."}},
+       {"--yes", "--restore-settings", "--no-restore-settings"},
+       runUpgrade});
+}
+
+}  // namespace talkgate::cli

@@ -1,0 +1,65 @@
+#include "cli/upgrade_output.h"
+
+#include <algorithm>
+
+#include "cli/text.h"
+
+namespace talkgate::cli {
+
+namespace {
+
+constexpr char kClearLine[] = "\r\033[K";
+
+}  // namespace
+
+std::string UpgradeOutput::bar(int percent) {
+  percent = std::clamp(percent, 0, 100);
+  const int filled = percent * kBarWidth / 100;
+  std::string text = "[";
+  text.append(static_cast<std::size_t>(filled), '#');
+  text.append(static_cast<std::size_t>(kBarWidth - filled), '.');
+  text += "] ";
+  const std::string number = std::to_string(percent);
+  text.append(3 - number.size(), ' ');
+  return text + number + "%";
+}
+
+void UpgradeOutput::progress(int percent, std::string_view message) {
+  percent_ = std::clamp(percent, 0, 100);
+  while (!message.empty()) {
+    const std::size_t end = message.find("\r\n");
+    addLine(message.substr(0, end));
+    message = end == std::string_view::npos ? std::string_view() : message.substr(end + 2);
+  }
+  drawBar();
+}
+
+void UpgradeOutput::log(std::string_view line) {
+  addLine(line);
+  drawBar();
+}
+
+void UpgradeOutput::finish() {
+  if (style_ == ProgressStyle::Bar && barShown_) out_ << '\n';
+  barShown_ = false;
+  out_.flush();
+}
+
+void UpgradeOutput::addLine(std::string_view line) {
+  if (line.empty()) return;
+  lines_.emplace_back(line);
+  if (style_ == ProgressStyle::Quiet) return;
+  // A path in a line may hold any bytes; none may steer the terminal.
+  if (style_ == ProgressStyle::Bar && barShown_) out_ << kClearLine;
+  out_ << printableBytes(line) << '\n';
+  barShown_ = false;
+}
+
+void UpgradeOutput::drawBar() {
+  if (style_ != ProgressStyle::Bar) return;
+  out_ << kClearLine << bar(percent_);
+  out_.flush();
+  barShown_ = true;
+}
+
+}  // namespace talkgate::cli
