@@ -18,6 +18,8 @@
 namespace talkgate::firmware {
 namespace {
 
+constexpr int kMaxStaleReplies = 16;
+
 struct Library {
   std::mutex mutex;
   int family = 0;
@@ -137,10 +139,12 @@ int exchange(Library& lib, const bsl::Report& report, int timeoutMs, bsl::Reply&
   clearReply(lib);
   if (!lib.device) return kBslNotConnected;
   // A reply that came too late for an earlier request must not answer this one.
-  int pending;
-  while ((pending = lib.device->read(in.data(), in.size())) > 0) {
+  for (int stale = 0;; ++stale) {
+    const int pending = lib.device->read(in.data(), in.size());
+    if (pending < 0) return kBslIoError;
+    if (pending == 0) break;
+    if (stale == kMaxStaleReplies) return kBslBadReply;  // a device that only babbles
   }
-  if (pending < 0) return kBslIoError;
   if (lib.device->write(report.data(), report.size()) < 0) return kBslIoError;
   Clock& clock = activeClock();
   const auto start = clock.now();

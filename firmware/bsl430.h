@@ -38,7 +38,10 @@ inline constexpr int kReplyTimeoutMs = 3000;
 inline constexpr int kPasswordReplyTimeoutMs = 5000;  // a refused password mass-erases first
 inline constexpr int kReplyPollMs = 1;
 
-// Called with true on a loader arrival and false on a removal, on the watcher's thread.
+// Called with true on a loader arrival and false on a removal, on the watcher's thread or on
+// the thread that changed the virtual bus, which may be the programming worker in the middle
+// of a loader call: hand the news to another thread and call no BSL_ operation from here
+// (BSL_NumOfUSBDevices excepted).
 using DeviceNotification = std::function<void(bool arrived)>;
 
 // Starts reporting loader (0x2047:0x0200) arrivals and removals; 0 when registered.

@@ -360,6 +360,12 @@ TEST_F(ScriptedLoaderTest, StaleReplyIsDiscardedBeforeTheNextRequest) {
   EXPECT_EQ(CRC_Check(0x4400, 9, 0), 0x29B1u);
 }
 
+TEST_F(ScriptedLoaderTest, BabblingDeviceIsRefusedInsteadOfDrainedForever) {
+  for (int i = 0; i < 40; ++i) endpoint->replies.push_back(report({0x3B, 0x00}));
+  EXPECT_EQ(BSL_massErase(), kBslBadReply);
+  EXPECT_EQ(endpoint->writes, 0) << "nothing is sent while the line is not quiet";
+}
+
 TEST_F(ScriptedLoaderTest, MalformedRepliesAreRefused) {
   endpoint->afterWrite.push_back(report({0x3A, 0xB1}));  // a CRC needs two bytes
   EXPECT_EQ(BSL_CRC_Check(0x4400, 2), kBslBadReply);
