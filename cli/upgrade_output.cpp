@@ -35,8 +35,10 @@ void UpgradeOutput::progress(int percent, std::string_view message) {
 }
 
 void UpgradeOutput::log(std::string_view line) {
+  // The bar belongs to the programming; lines before and after it stand alone.
+  const bool barWasShown = barShown_;
   addLine(line);
-  drawBar();
+  if (barWasShown) drawBar();
 }
 
 void UpgradeOutput::finish() {

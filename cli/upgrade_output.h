@@ -27,7 +27,7 @@ class UpgradeOutput {
   // One progress report of the programming sequence: the percentage and a message that holds
   // zero or more log lines, each ended by "\r\n" (the last one may lack it).
   void progress(int percent, std::string_view message);
-  // A log line of the tool's own (no line break).
+  // A log line of the tool's own (no line break); redraws the bar only while one is shown.
   void log(std::string_view line);
   // Ends the bar's line, if one is drawn.
   void finish();
