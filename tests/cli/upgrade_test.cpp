@@ -213,6 +213,49 @@ TEST_F(UpgradeRuns, TwoDevicesOnTheBusAreRefusedBeforeAnythingIsSent) {
   EXPECT_EQ(bus_.reportsWritten(), 0u);
 }
 
+using UpgradeSwitch = CliTest;
+
+TEST_F(UpgradeSwitch, TalkgateThatCannotBeSwitchedIsLeftAloneOrReportedAfterABoundedWait) {
+  const std::string image = demoImage("1.1.0");
+  sim::SimTalkgate talkgate(bus_);  // no loader behind it
+
+  talkgate.addFault({sim::Fault::Refuse, 1, 0, kCmdStatus, 1});
+  RunResult r = run({"upgrade", image, "--yes"});
+  EXPECT_EQ(r.code, kExitFailure);
+  EXPECT_EQ(r.err,
+            "Unable to get device status information (refused or malformed reply (-13)). The "
+            "Talkgate was not changed.\n");
+  EXPECT_EQ(commandsOf(talkgate.requests()), std::vector<std::uint8_t>{kCmdStatus});
+
+  talkgate.clearRequests();
+  talkgate.addFault({sim::Fault::Refuse, 1, 0, kCmdEnterLoader, 1});
+  r = run({"upgrade", image, "--yes"});
+  EXPECT_EQ(r.code, kExitFailure);
+  EXPECT_TRUE(contains(r.err, "Unable to switch the Talkgate to its bootstrap loader: refused"))
+      << r.err;
+  EXPECT_TRUE(talkgate.pluggedIn());
+
+  // It leaves for a loader that never enumerates.
+  const auto sleptBefore = clock_.totalSlept();
+  r = run({"upgrade", image, "--yes", "--json"});
+  EXPECT_EQ(r.code, kExitFailure);
+  EXPECT_TRUE(contains(r.err, "no loader (2047:0200) appeared within 10 s")) << r.err;
+  EXPECT_FALSE(parseObject(r.out).value("ok").toBool(true));
+  const auto waited = clock_.totalSlept() - sleptBefore;
+  EXPECT_GE(waited, std::chrono::milliseconds(10000));
+  EXPECT_LE(waited, std::chrono::milliseconds(10500));
+}
+
+TEST_F(UpgradeSwitch, DevicePathCannotNameAWaitingLoader) {
+  sim::SimWorld world(bus_);
+  world.talkgate().unplug();
+  world.loader().plugIn();
+  const RunResult r = run({"--device", "sim:1", "upgrade", demoImage("1.1.0"), "--yes"});
+  EXPECT_EQ(r.code, kExitFailure);
+  EXPECT_TRUE(contains(r.err, "a bootstrap loader is waiting on the bus instead")) << r.err;
+  EXPECT_EQ(bus_.reportsWritten(), 0u);
+}
+
 using UpgradeInput = UpgradeTest;
 
 TEST_F(UpgradeInput, BadImagesAndArgumentsExitTwoAndSendNothing) {
