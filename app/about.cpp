@@ -65,6 +65,11 @@ about::about(QWidget* parent) : QWidget(parent, Qt::Window) {
   aboutText = new QTextBrowser(this);
   aboutText->setGeometry(15, 146, 314, 91);
   aboutText->setOpenLinks(false);
+  // Six short lines fit the box without a scroll bar.
+  aboutText->document()->setDocumentMargin(2);
+  QFont small = aboutText->font();
+  small.setPointSizeF(small.pointSizeF() - 1);
+  aboutText->setFont(small);
   aboutText->setHtml(aboutHtml());
   // The link goes to the desktop's own browser or mail program.
   connect(aboutText, &QTextBrowser::anchorClicked, this,

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
@@ -18,6 +19,7 @@
 #include "app/run_utility.h"
 #include "device/transport.h"
 #include "sim/sim_talkgate.h"
+#include "sim/sim_world.h"
 #include "sim/virtual_bus.h"
 #include "ui/dialogs.h"
 
@@ -104,16 +106,27 @@ void scheduleScreenshots(Form1& window) {
   poll->start(kSettleMs);
 }
 
+// The older demo image, so that "Update Firmware" has a newer one to offer.
+std::string initialFirmwareImage() {
+  QFile image(QString::fromStdString(talkgate::sim::demoImagesDir()) +
+              QStringLiteral("/talkgate_fw_1.0.4.txt"));
+  if (!image.open(QIODevice::ReadOnly)) return {};
+  return image.readAll().toStdString();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   talkgate::sim::VirtualBus bus;
-  talkgate::sim::SimTalkgate talkgate(bus);
-  if (envSet("TALKGATE_DEMO_UNPLUGGED")) {
-    talkgate.unplug();
-  } else {
-    talkgate.plugIn();
-  }
+  // The Talkgate with its bootstrap loader, so that a firmware upgrade runs end to end.
+  talkgate::sim::SimWorldOptions options;
+  options.initialImage = initialFirmwareImage();
+  const bool unplugged = envSet("TALKGATE_DEMO_UNPLUGGED");
+  options.plugIn = !unplugged;
+  talkgate::sim::SimWorld world(bus, options);
+  talkgate::sim::SimTalkgate& talkgate = world.talkgate();
+  // The simulated Talkgate attaches itself when it is built; take it off again.
+  if (unplugged) talkgate.unplug();
   talkgate::hid::setActivePort(&bus);
 
   const bool screenshots = envSet("TALKGATE_SCREENSHOT");

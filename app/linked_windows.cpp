@@ -1,6 +1,4 @@
-// Hand-over points to the libraries that own the other windows. Each library is compiled in
-// when it is part of the build (TALKGATE_HAVE_...); without it the main window does its own part
-// of the work and stops at these functions.
+// Hand-over points to the libraries that own the other windows.
 
 #include "app/linked_windows.h"
 
@@ -9,21 +7,13 @@
 
 #include "app/main_window.h"
 #include "app/process_state.h"
-#include "device/transport.h"
-
-#ifdef TALKGATE_HAVE_CONFIG_UI
 #include "config/config_ui.h"
-#endif
-#ifdef TALKGATE_HAVE_KEYCODES_UI
-#include "keycodes/my4way_layout.h"
-#endif
-#ifdef TALKGATE_HAVE_DEVTEST
+#include "device/transport.h"
 #include "devtest/self_test.h"
-#endif
+#include "firmware/firmware_upgrade.h"
+#include "keycodes/my4way_layout.h"
 
 namespace talkgate::app {
-
-#ifdef TALKGATE_HAVE_CONFIG_UI
 namespace {
 
 // The status read the configuration file is written from: the main window's own, so that the
@@ -41,73 +31,52 @@ int readStatusThroughWindow(dorrin_usb_encoder::Form1& window, DeviceStatus& out
 }
 
 }  // namespace
-#endif
 
 void locateConfigFile() {
-#ifdef TALKGATE_HAVE_CONFIG_UI
   config::locateAndCreateConfigFile();
-#endif
 }
 
 void saveToConfigFile(dorrin_usb_encoder::Form1& window) {
-#ifdef TALKGATE_HAVE_CONFIG_UI
   config::SaveToConfigFile(
       &window, [&window](DeviceStatus& out) { return readStatusThroughWindow(window, out); });
-#else
-  (void)window;
-#endif
 }
 
 bool restoreFromConfigFile(dorrin_usb_encoder::Form1& window) {
-#ifdef TALKGATE_HAVE_CONFIG_UI
   return config::restoreFromConfigFile(&window, hid_handle);
-#else
-  (void)window;
-  return false;
-#endif
 }
 
 void importConfigFile(dorrin_usb_encoder::Form1& window) {
-#ifdef TALKGATE_HAVE_CONFIG_UI
   config::importConfigFile(&window);
-#else
-  (void)window;
-#endif
 }
 
 void exportConfigFile(dorrin_usb_encoder::Form1& window) {
-#ifdef TALKGATE_HAVE_CONFIG_UI
   config::exportConfigFile(&window);
-#else
-  (void)window;
-#endif
 }
 
 void openKeyCodeEditor(dorrin_usb_encoder::Form1& window) {
-#ifdef TALKGATE_HAVE_KEYCODES_UI
   dorrin_usb_encoder::openKeyCodeEditor(&window);
-#else
-  (void)window;
-#endif
 }
 
 QWidget* openSelfTestWindow(dorrin_usb_encoder::Form1& window) {
-#ifdef TALKGATE_HAVE_DEVTEST
   auto* test = new dorrin_usb_encoder::self_test();
   test->setPicture(QDir::currentPath() + QStringLiteral("/Lumesk.jpg"));
   test->move(window.pos());
   test->show();
   return test;
-#else
-  (void)window;
-  return nullptr;
-#endif
 }
 
 void showUpgradeWindow(dorrin_usb_encoder::Form1& window, const UpgradeSnapshot& snapshot) {
-  // The firmware upgrade window is created and shown here once its library is in the build.
-  (void)window;
-  (void)snapshot;
+  using dorrin_usb_encoder::firmware_upgrade;
+  // Without a fresh status read the window keeps the snapshot it already holds.
+  if (snapshot.fromDevice) {
+    KeyTable keyCodes{};
+    std::copy(snapshot.keyCodes.begin(), snapshot.keyCodes.end(), keyCodes.begin());
+    firmware_upgrade::setSettingsSnapshot(snapshot.keypadType, keyCodes, snapshot.serialNumber,
+                                          snapshot.symbolBrightness, snapshot.ambientConfig);
+  }
+  auto* upgrade = new firmware_upgrade();
+  upgrade->move(window.pos());
+  upgrade->show();
 }
 
 }  // namespace talkgate::app

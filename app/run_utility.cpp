@@ -26,6 +26,10 @@ int runUtility(int argc, char** argv,
   QTimer::singleShot(dorrin_usb_encoder::velkor_splash_form::kShowTimeMs, &window,
                      [&window] { window.show(); });
   application.exec();
+  // Secondary windows go now, joining their workers, while the device port is still there.
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (top != &window && top->parentWidget() == nullptr) delete top;
+  }
   return 0;
 }
 

@@ -108,6 +108,7 @@ void Form1::updateFirmware() {
     snapshot.ambientConfig = prev_ambient_cfg_index;
     std::copy_n(keyCodeArray.begin(), snapshot.keyCodes.size(), snapshot.keyCodes.begin());
     snapshot.serialNumber = serialNumber;
+    snapshot.fromDevice = true;
   } else {
     warn(QStringLiteral("Unable to get device status information"), kCaptionTalkgate);
   }

@@ -16,6 +16,8 @@ struct UpgradeSnapshot {
   int ambientConfig = 0;
   std::array<std::uint8_t, talkgate::kKeyTableSize> keyCodes{};
   QString serialNumber;
+  // True when the values above were just read from the device.
+  bool fromDevice = false;
 };
 
 }  // namespace talkgate::app

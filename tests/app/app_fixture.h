@@ -2,6 +2,7 @@
 // A desk for main window tests: a simulated Talkgate on a virtual bus, a manual clock, scripted
 // message boxes, and a configuration folder of the test's own.
 
+#include <QApplication>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
@@ -32,6 +33,11 @@ struct Desk {
 
   ~Desk() {
     window.reset();
+    // Windows opened from the main window (About, editor, self test, upgrade) are top-level;
+    // they and their workers go before the bus does.
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (top->parentWidget() == nullptr) delete top;
+    }
     // The handle lives on this desk's bus; close it while the bus is still the active port.
     if (talkgate::hid_handle != nullptr) talkgate::hid_exit_safely(talkgate::hid_handle);
     talkgate::hid_handle = nullptr;

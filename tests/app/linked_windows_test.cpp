@@ -1,0 +1,106 @@
+// The windows the main window's buttons open: key code editor, self test, firmware upgrade.
+
+#include <QApplication>
+#include <QPushButton>
+#include <QtTest>
+
+#include "devtest/self_test.h"
+#include "firmware/firmware_upgrade.h"
+#include "keycodes/my4way_layout.h"
+#include "tests/app/app_fixture.h"
+
+using dorrin_usb_encoder::firmware_upgrade;
+using dorrin_usb_encoder::Form1;
+
+namespace {
+
+template <typename Window>
+QList<Window*> openWindows() {
+  QList<Window*> found;
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (auto* window = qobject_cast<Window*>(top); window && window->isVisible()) found << window;
+  }
+  return found;
+}
+
+}  // namespace
+
+class LinkedWindowsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(userFolder_.isValid());
+    apptest::isolateUserFolder(userFolder_);
+  }
+
+  void customiseCodeTableOpensEditorAtMainWindow();
+  void testOpensSelfTestAtMainWindowAndKeepsIt();
+  void upgradeWindowOpensWithTheSnapshotJustRead();
+  void upgradeWindowWithoutStatusKeepsEarlierSnapshot();
+
+ private:
+  QTemporaryDir userFolder_;
+};
+
+void LinkedWindowsTest::customiseCodeTableOpensEditorAtMainWindow() {
+  apptest::Desk desk(apptest::deviceWith(5, 0, 1));
+  Form1& w = desk.start();
+  w.move(40, 60);
+  QTest::mouseClick(w.button1, Qt::LeftButton);
+  QTest::mouseClick(w.button1, Qt::LeftButton);
+  const auto editors = openWindows<dorrin_usb_encoder::My4way_layout>();
+  QCOMPARE(editors.size(), 2);  // each press opens a new one
+  QCOMPARE(editors[0]->pos(), w.pos());
+  QVERIFY(desk.dialogs.messages.isEmpty());
+}
+
+void LinkedWindowsTest::testOpensSelfTestAtMainWindowAndKeepsIt() {
+  apptest::Desk desk(apptest::deviceWith(5, 0, 0));
+  Form1& w = desk.start();
+  w.move(70, 30);
+  desk.talkgate.clearRequests();
+  QTest::mouseClick(w.button2, Qt::LeftButton);
+
+  QVERIFY(!w.selfTestFrm.isNull());
+  QVERIFY(qobject_cast<dorrin_usb_encoder::self_test*>(w.selfTestFrm.data()) != nullptr);
+  QVERIFY(w.selfTestFrm->isVisible());
+  QCOMPARE(w.selfTestFrm->pos(), w.pos());
+  QCOMPARE(desk.commands().front(), int(talkgate::kCmdStatus));
+  QVERIFY(desk.dialogs.messages.isEmpty());
+}
+
+void LinkedWindowsTest::upgradeWindowOpensWithTheSnapshotJustRead() {
+  auto state = apptest::deviceWith(4, 1, 1);
+  state.working.keyTable = {0, 0x3A, 0xE1, 0x3B, 0, 0x3C, 0, 0x3D, 0, 0, 0, 0};
+  apptest::Desk desk(state);
+  Form1& w = desk.start();
+  w.move(50, 50);
+  QTest::mouseClick(w.btnLoadFirmware, Qt::LeftButton);
+
+  const auto windows = openWindows<firmware_upgrade>();
+  QCOMPARE(windows.size(), 1);
+  QCOMPARE(windows[0]->pos(), w.pos());
+  QCOMPARE(firmware_upgrade::keypadType, 1);
+  QCOMPARE(firmware_upgrade::led2Brightness_jo, 4);
+  QCOMPARE(firmware_upgrade::led1Brightness_jo, 1);
+  QCOMPARE(firmware_upgrade::serialNumber, QString("TG123456"));
+  QCOMPARE(int(firmware_upgrade::key_codes[2]), 0xE1);
+  QCOMPARE(int(firmware_upgrade::key_codes[3]), 0x3B);
+}
+
+void LinkedWindowsTest::upgradeWindowWithoutStatusKeepsEarlierSnapshot() {
+  firmware_upgrade::setSettingsSnapshot(1, talkgate::KeyTable{}, "EARLIER1", 6, 1);
+  apptest::Desk desk(apptest::deviceWith(2, 0, 0));
+  Form1& w = desk.start();
+  desk.talkgate.unplug();
+  QTest::mouseClick(w.btnLoadFirmware, Qt::LeftButton);
+
+  QCOMPARE(openWindows<firmware_upgrade>().size(), 1);
+  QCOMPARE(firmware_upgrade::serialNumber, QString("EARLIER1"));
+  QCOMPARE(firmware_upgrade::led2Brightness_jo, 6);
+  QCOMPARE(firmware_upgrade::keypadType, 1);
+}
+
+QTEST_MAIN(LinkedWindowsTest)
+#include "linked_windows_test.moc"
