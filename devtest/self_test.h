@@ -29,8 +29,6 @@ class self_test : public QWidget {
   bool indicatorLit() const { return indicatorLit_; }
 
  signals:
-  // Emitted from the worker once it has switched the device to its default table.
-  void workerSwitched(int result);
   // Emitted from the worker when it has seen the close flag.
   void workerFinished();
 

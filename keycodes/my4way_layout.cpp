@@ -295,9 +295,9 @@ void My4way_layout::onApply() {
 }
 
 bool My4way_layout::eventFilter(QObject* watched, QEvent* event) {
-  if ((watched == selectCodeCbox_ || watched == selectModifierCbox_) &&
-      event->type() == QEvent::KeyPress) {
-    return !opensPopup(static_cast<QKeyEvent*>(event));
+  if (watched == selectCodeCbox_ || watched == selectModifierCbox_) {
+    if (event->type() == QEvent::KeyPress) return !opensPopup(static_cast<QKeyEvent*>(event));
+    if (event->type() == QEvent::Wheel) return true;  // scrolling would pick an entry too
   }
   return QWidget::eventFilter(watched, event);
 }

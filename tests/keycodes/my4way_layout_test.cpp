@@ -3,6 +3,7 @@
 
 #include "keycodes/my4way_layout.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QImage>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 #include <memory>
 
 #include "tests/keycodes/talkgate_on_bus.h"
@@ -155,7 +157,8 @@ class My4wayLayoutTest : public QObject {
   }
 
   void missingPictureLeavesTheAreaEmpty() {
-    QDir::setCurrent(QDir::tempPath() + "/..");  // no Lumesk.jpg in the filesystem root
+    QTemporaryDir empty;
+    QVERIFY(QDir::setCurrent(empty.path()));
     QVERIFY(open(talkgate::KeyTable{}));
     QVERIFY(editor_->findChild<QLabel*>("pictureBox1")->pixmap().isNull());
     QVERIFY(editor_->isVisible());
@@ -230,6 +233,9 @@ class My4wayLayoutTest : public QObject {
     QComboBox* codes = list("selectCodeCbox");
     QTest::keyClick(codes, Qt::Key_A);
     QTest::keyClick(codes, Qt::Key_Down);
+    QWheelEvent wheel(QPointF(5, 5), codes->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(codes, &wheel);
     QCOMPARE(editor_->keyCode(1), 0x6F);
     QCOMPARE(editor_->keySelected(), 1);
     QVERIFY(codes->isVisible());
