@@ -46,7 +46,6 @@ class AboutSplashTest : public QObject {
   void productStringsAreReadByName();
   void aboutTwiceGivesTwoWindowsAtTheMainWindowsPlace();
   void aboutShowsVersionPartNumberAndLinks();
-  void aboutCloseButtonClosesOnlyItsWindow();
   void splashHasItsSizePictureAndClosesOnFirstTick();
 
  private:
@@ -103,20 +102,6 @@ void AboutSplashTest::aboutShowsVersionPartNumberAndLinks() {
   QVERIFY(html.contains("href=\"" + lines[4] + "\""));
   QVERIFY(html.contains("href=\"mailto:" + lines[5] + "\""));
   QVERIFY(!window.aboutText->openLinks());
-}
-
-void AboutSplashTest::aboutCloseButtonClosesOnlyItsWindow() {
-  apptest::Desk desk;
-  Form1& w = desk.start();
-  w.showAbout();
-  w.showAbout();
-  QList<about*> windows = openAboutWindows();
-  QCOMPARE(windows.size(), 2);
-  QPointer<about> closed = windows[0];
-  QTest::mouseClick(windows[0]->closeButton, Qt::LeftButton);
-  QTRY_VERIFY(closed.isNull());  // deleted on close
-  QCOMPARE(openAboutWindows().size(), 1);
-  QVERIFY(w.isVisible());
 }
 
 void AboutSplashTest::splashHasItsSizePictureAndClosesOnFirstTick() {

@@ -57,7 +57,6 @@ class MainWindowTest : public QObject {
   void constructedWindowHasItsControlsTextsAndSizes();
   void startWithoutDeviceShowsOneMessageAndDisconnectedWindow();
   void startWithDeviceShowsItsStatusWithoutMessage();
-  void startWithCustomisedTableNamesItOnLine2();
   void scanWithoutDeviceShowsTwoMessagesAndKeepsLines2And3();
   void scanWithDeviceWritesBrightnessBackOnceThenRefreshes();
   void scanReportsRefusedBrightnessAndStaysConnected();
@@ -171,13 +170,6 @@ void MainWindowTest::startWithDeviceShowsItsStatusWithoutMessage() {
   for (std::size_t i = 0; i < state.working.keyTable.size(); ++i) {
     QCOMPARE(dorrin_usb_encoder::keyCodeArray[i], state.working.keyTable[i]);
   }
-}
-
-void MainWindowTest::startWithCustomisedTableNamesItOnLine2() {
-  apptest::Desk desk(apptest::deviceWith(2, 0, 1));
-  Form1& w = desk.start();
-  QCOMPARE(shownLines(w).value(1), codeTableLine("Customise Table"));
-  QCOMPARE(w.keypadTypeCbox->displayText(), QString("Customise Table"));
 }
 
 void MainWindowTest::scanWithoutDeviceShowsTwoMessagesAndKeepsLines2And3() {
