@@ -1,6 +1,7 @@
 #include "config/atomic_file.h"
 
 #include <atomic>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -48,11 +49,25 @@ fs::path resolveLink(const fs::path& path) {
   return ec ? path : resolved;
 }
 
+// A file the user made read-only is not replaced behind their back: the rename beside it would
+// succeed where opening the file itself for writing does not.
+bool writableOrAbsent(const fs::path& target) {
+#ifdef TALKGATE_HAVE_FSYNC
+  const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT;
+  ::close(fd);
+#else
+  (void)target;
+#endif
+  return true;
+}
+
 }  // namespace
 
 bool writeFileAtomically(const std::string& path, std::string_view bytes) {
   if (path.empty()) return false;
   const fs::path target = resolveLink(fs::path(path));
+  if (!writableOrAbsent(target)) return false;
   const fs::path temp = temporaryNameFor(target);
   std::error_code ec;
 

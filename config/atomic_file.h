@@ -9,7 +9,8 @@ namespace talkgate::config {
 
 // Replaces (or creates) the file at path with bytes. Returns false, leaving any existing file
 // untouched and no temporary file behind, when any step fails. A symbolic link is followed, so
-// the file it names is replaced rather than the link.
+// the file it names is replaced rather than the link. An existing file that cannot be opened for
+// writing (read-only) is left alone: false.
 bool writeFileAtomically(const std::string& path, std::string_view bytes);
 
 // Copies source over target through writeFileAtomically. False when source cannot be read
