@@ -1,0 +1,82 @@
+#pragma once
+// Ways to make the configuration file unwritable for one scenario, whoever runs the tests: a
+// full disk (the file size limit), and read-only files and folders that bind even an
+// administrator (the override of permission bits is dropped from this thread meanwhile).
+
+#include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+
+namespace scen {
+
+// Writes beyond `bytes` fail with EFBIG, as on a full disk.
+class DiskFull {
+ public:
+  explicit DiskFull(rlim_t bytes = 16) {
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit limited = previous_;
+    limited.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~DiskFull() {
+    setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previousHandler_);
+  }
+  DiskFull(const DiskFull&) = delete;
+  DiskFull& operator=(const DiskFull&) = delete;
+
+ private:
+  rlimit previous_{};
+  void (*previousHandler_)(int) = SIG_DFL;
+};
+
+// Makes path read-only (a file: 0444; a folder: 0555) for the guard's lifetime. An
+// administrator's override of permission bits is taken out of this thread's effective
+// capabilities meanwhile, so the bits bind when the tests run as root too.
+class ReadOnly {
+ public:
+  explicit ReadOnly(const std::filesystem::path& path) : path_(path) {
+    namespace fs = std::filesystem;
+    previous_ = fs::status(path_).permissions();
+    const auto readOnly =
+        fs::is_directory(path_)
+            ? fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                  fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec
+            : fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    fs::permissions(path_, readOnly);
+    header_.version = _LINUX_CAPABILITY_VERSION_3;
+    header_.pid = 0;
+    if (syscall(SYS_capget, &header_, saved_) != 0) return;
+    __user_cap_data_struct lowered[2] = {saved_[0], saved_[1]};
+    lowered[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+    lowered[0].effective &= ~(1u << CAP_DAC_READ_SEARCH);
+    lowered_ = syscall(SYS_capset, &header_, lowered) == 0;
+  }
+  ~ReadOnly() {
+    if (lowered_) syscall(SYS_capset, &header_, saved_);
+    std::filesystem::permissions(path_, previous_);
+  }
+  ReadOnly(const ReadOnly&) = delete;
+  ReadOnly& operator=(const ReadOnly&) = delete;
+
+ private:
+  std::filesystem::path path_;
+  std::filesystem::perms previous_{};
+  __user_cap_header_struct header_{};
+  __user_cap_data_struct saved_[2]{};
+  bool lowered_ = false;
+};
+
+// Names in a folder, to check that no temporary file was left behind.
+inline int entryCount(const std::filesystem::path& folder) {
+  int count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++count;
+  return count;
+}
+
+}  // namespace scen
