@@ -57,6 +57,21 @@ firmware::UpgradeSettings snapshotOf(const DeviceStatus& status) {
   return settings;
 }
 
+// The settings read before an upgrade that failed. A run that finishes the upgrade from the
+// bootstrap loader cannot read them, so they are told while they are still known.
+std::string settingsNote(const firmware::UpgradeSettings& s) {
+  const auto choice = [](int value, const char* zero, const char* one) {
+    return value == 0 ? std::string(zero) : value == 1 ? std::string(one) : std::to_string(value);
+  };
+  return "The settings read before this upgrade: 'talkgatectl set brightness " +
+         std::to_string(s.led2Brightness_jo) + "', 'set ambient " +
+         choice(s.led1Brightness_jo, "disable", "enable") + "', 'set keypad " +
+         choice(s.keypadType, "default", "custom") + "', key code table " +
+         hexBytes(s.key_codes.data(), kKeyTableSize) +
+         ". If the device comes back in its bootstrap loader, the run that finishes the upgrade "
+         "cannot write them back: set them again afterwards, then 'talkgatectl save'.";
+}
+
 enum class Restore { Default, Asked, Declined };
 
 // One run of the upgrade, from the checked arguments to the final report.
@@ -164,6 +179,7 @@ bool Upgrade::program() {
              rerun() +
              "' again to finish the upgrade (if the device was unplugged, plug it in again "
              "first; 'talkgatectl list' shows the loader).";
+  if (snapshot_) message += " " + settingsNote(*snapshot_);
   fail(message);
   return false;
 }
