@@ -24,6 +24,7 @@
 #include "firmware/firmware_upgrade.h"
 #include "sim/sim_world.h"
 #include "sim/virtual_bus.h"
+#include "tests/scenarios/power_up.h"
 #include "ui/scripted_dialogs.h"
 
 namespace scen {
@@ -113,22 +114,8 @@ class Desk {
   // The configuration file as the main window located it.
   std::string configFile() const { return talkgate::config::FileName; }
 
-  // Power comes back to the part: it runs the application in flash when its reset vector is
-  // programmed, and waits in its ROM loader when the vector is erased (an interrupted
-  // upgrade), as a blank part does.
-  void powerUp() {
-    const auto vector = world.loader().readMemory(0xFFFE, 2);
-    if (vector[0] == 0xFF && vector[1] == 0xFF) {
-      world.loader().plugIn();
-      return;
-    }
-    auto state = world.talkgate().state();
-    if (auto version = talkgate::sim::SimBslDevice::firmwareVersionOf(world.loader().memory())) {
-      state.firmwareVersion = *version;
-    }
-    world.talkgate().setState(state);
-    world.talkgate().plugIn();
-  }
+  // Power comes back to the part (see power_up.h).
+  void powerUp() { scen::powerUp(world); }
 
   // The upgrade windows now open.
   static std::vector<dorrin_usb_encoder::firmware_upgrade*> upgradeWindows() {
