@@ -11,7 +11,7 @@ namespace {
 
 Bytes statusData(const std::string& texts) {
   Bytes data{7, 1, 0, 0xE1, 0x04, 0, 0x05, 0, 0x06, 0, 0x07, 0, 0x52, 0, 0x28};
-  data.insert(data.end(), texts.begin(), texts.end());
+  for (const char c : texts) data.push_back(static_cast<std::uint8_t>(c));
   return data;
 }
 

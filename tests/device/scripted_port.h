@@ -140,7 +140,8 @@ inline Bytes replyReport(const char* commandDigits, const char* lengthDigits, st
                static_cast<std::uint8_t>(lengthDigits[0]),
                static_cast<std::uint8_t>(lengthDigits[1]),
                status};
-  report.insert(report.end(), data.begin(), data.end());
+  report.reserve(64);
+  for (const std::uint8_t b : data) report.push_back(b);
   report.push_back(etx);
   std::uint8_t sum = 0;
   for (std::size_t i = 2; i < report.size(); ++i) sum ^= report[i];
