@@ -119,7 +119,7 @@ void SelfTestFaultsTest::talkgateLeavingAtTheSwitchToTheDefaultTable() {
   QPointer<self_test> test = openTest(desk, w);
   QVERIFY(test);
   QVERIFY(workerSwitched(desk));
-  QVERIFY(!desk.talkgate().pluggedIn());
+  QTRY_VERIFY_WITH_TIMEOUT(!desk.talkgate().pluggedIn(), scen::kWaitMs);
 
   QVERIFY(closedWithItsButton(test));
   QVERIFY(desk.dialogs.messages.isEmpty());

@@ -96,6 +96,7 @@ class UpgradeFaultsTest : public QObject {
   void loaderLeavingInEachPhaseIsRecoveredByUpgradingAgain();
   void flippedBitIsCaughtByTheVerificationAndTheNextRunFixesIt();
   void refusedPasswordMassErasesAndStillEndsWithAWorkingTalkgate();
+  void talkgateLeavingDuringTheWriteBackIsRepairedFromTheConfigurationFile();
 };
 
 void UpgradeFaultsTest::loaderLeavingInEachPhaseIsRecoveredByUpgradingAgain_data() {
@@ -235,6 +236,37 @@ void UpgradeFaultsTest::refusedPasswordMassErasesAndStillEndsWithAWorkingTalkgat
   QVERIFY(scen::warnings(desk.dialogs).isEmpty());
   QVERIFY(dorrin_usb_encoder::configArray[0].endsWith(QStringLiteral("1.1.0")));
   QCOMPARE(w.keypadTypeCbox->displayText(), QStringLiteral("Customise Table"));
+}
+
+void UpgradeFaultsTest::talkgateLeavingDuringTheWriteBackIsRepairedFromTheConfigurationFile() {
+  Desk desk;
+  Form1& w = desk.start();
+  w.button8->click();  // Save Changes: the device's settings are in the file too
+  QVERIFY(desk.dialogs.messages.isEmpty());
+  firmware_upgrade* window = openUpgradeWindow(desk, w);
+  QVERIFY(window != nullptr);
+  // The new firmware comes up and leaves again while its key table is being written.
+  desk.talkgate().addFault({talkgate::sim::Fault::LeaveBus, 1, 0, talkgate::kCmdSetKeyTable, 1});
+  desk.dialogs.questionAnswers << Answer::Yes;
+  QCOMPARE(pressUpgrade(window), 1);
+
+  QCOMPARE(scen::warnings(desk.dialogs), QStringList{"Unable to Load Table..\n"});
+  QCOMPARE(desk.dialogs.messages.last().caption, QStringLiteral("Velkor QDS"));
+  QVERIFY(!desk.talkgate().pluggedIn());
+  const auto partly = desk.talkgate().state();
+  QCOMPARE(partly.firmwareVersion, std::string("1.1.0"));
+  QCOMPARE(partly.serialNumber, std::string("TG123456"));
+  QCOMPARE(partly.working.keypadType, 1);  // written before the table
+  QVERIFY(partly.working.keyTable == talkgate::sim::SimTalkgate::factoryState().working.keyTable);
+
+  // Plugged in again: a scan and a restore from the file bring the settings back.
+  desk.dialogs.clear();
+  desk.powerUp();
+  w.button11->click();
+  w.button3->click();
+  w.button8->click();
+  QVERIFY2(desk.dialogs.messages.isEmpty(), qPrintable(desk.dialogs.texts().join('|')));
+  checkBackOnNewFirmwareWithItsSettings(desk);
 }
 
 QTEST_MAIN(UpgradeFaultsTest)
