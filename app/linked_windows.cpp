@@ -12,6 +12,7 @@
 #include "devtest/self_test.h"
 #include "firmware/firmware_upgrade.h"
 #include "keycodes/my4way_layout.h"
+#include "ui/unit_picture.h"
 
 namespace talkgate::app {
 namespace {
@@ -59,7 +60,7 @@ void openKeyCodeEditor(dorrin_usb_encoder::Form1& window) {
 
 QWidget* openSelfTestWindow(dorrin_usb_encoder::Form1& window) {
   auto* test = new dorrin_usb_encoder::self_test();
-  test->setPicture(QDir::currentPath() + QStringLiteral("/Lumesk.jpg"));
+  test->setPicture(talkgate::ui::unitPicturePath());
   test->move(window.pos());
   test->show();
   return test;

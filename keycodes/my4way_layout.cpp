@@ -10,6 +10,7 @@
 
 #include "device/commands.h"
 #include "ui/dialogs.h"
+#include "ui/unit_picture.h"
 
 namespace dorrin_usb_encoder {
 namespace {
@@ -25,7 +26,6 @@ const QColor kChangedColour{0, 255, 255};   // aqua
 const QString kCaption = QStringLiteral("Customise Keycode Table");
 const QString kEditorMessageCaption = QStringLiteral("Velkor Quillet");
 const QString kOpeningMessageCaption = QStringLiteral("Velkor Talkgate");
-const QString kPictureFile = QStringLiteral("Lumesk.jpg");
 
 // Label prefixes of the four key buttons; each moment that writes a label has its own.
 const std::array<QString, 4> kOpeningPrefix{"Detected  ", "Not Detected ", "Day   ", "Night "};
@@ -319,7 +319,7 @@ My4way_layout* openKeyCodeEditor(QWidget* owner) {
     return nullptr;
   }
   auto* editor = new My4way_layout(owner);
-  editor->setPicture(QDir::current().filePath(kPictureFile));
+  editor->setPicture(talkgate::ui::unitPicturePath());
   editor->loadSlots(status.keyTable);
   if (owner) editor->move(owner->pos());
   editor->show();

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "tests/keycodes/talkgate_on_bus.h"
+#include "ui/unit_picture.h"
 
 using dorrin_usb_encoder::My4way_layout;
 using talkgate::test::chooseEntry;
@@ -159,9 +160,22 @@ class My4wayLayoutTest : public QObject {
   void missingPictureLeavesTheAreaEmpty() {
     QTemporaryDir empty;
     QVERIFY(QDir::setCurrent(empty.path()));
-    QVERIFY(open(talkgate::KeyTable{}));
+    talkgate::ui::setUnitPictureFallbackFolders({});
+    const bool opened = open(talkgate::KeyTable{});
+    talkgate::ui::resetUnitPictureFallbackFolders();
+    QVERIFY(opened);
     QVERIFY(editor_->findChild<QLabel*>("pictureBox1")->pixmap().isNull());
     QVERIFY(editor_->isVisible());
+  }
+
+  void pictureBesideTheProgramIsFoundFromAnotherFolder() {
+    QTemporaryDir empty;
+    QVERIFY(QDir::setCurrent(empty.path()));
+    talkgate::ui::setUnitPictureFallbackFolders({empty.path() + "/nowhere", pictureDir_.path()});
+    const bool opened = open(talkgate::KeyTable{});
+    talkgate::ui::resetUnitPictureFallbackFolders();
+    QVERIFY(opened);
+    QVERIFY(!editor_->findChild<QLabel*>("pictureBox1")->pixmap().isNull());
   }
 
   void codeChosenForSeveralKeysAtOnce() {
