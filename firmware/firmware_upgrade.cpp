@@ -230,6 +230,7 @@ void firmware_upgrade::setSettingsSnapshot(int keypadTypeIndex, const talkgate::
   serialNumber = serial;
   led2Brightness_jo = symbolBrightnessIndex;
   led1Brightness_jo = ambientConfigIndex;
+  snapshotTaken = true;
 }
 
 void firmware_upgrade::setNotificationFunctions(NotificationFunctions functions) {
@@ -430,6 +431,13 @@ void firmware_upgrade::reconnectAndRestore() {
   if (talkgate::firmware::serialNumberIsRestored(settings) &&
       talkgate::firmware::restoreSerialNumber(talkgate::hid_handle, settings) != talkgate::kOk) {
     warn(QString::fromLatin1(talkgate::firmware::kSerialNumberFailure));
+    return;
+  }
+
+  if (!snapshotTaken) {
+    // No settings were ever read from the device, so there is nothing to put back.
+    appendStatusLog(
+        QStringLiteral("No earlier settings to load: the device keeps its new ones\r\n"));
     return;
   }
 

@@ -63,6 +63,9 @@ class firmware_upgrade : public QWidget {
   static inline QString serialNumber;
   static inline int led2Brightness_jo = 0;
   static inline int led1Brightness_jo = 0;
+  // False until a snapshot has been read from a device: an all-zero snapshot must never be
+  // written over the device's settings.
+  static inline bool snapshotTaken = false;
 
   // The main window's "Update Firmware" hands over the settings it has just read.
   static void setSettingsSnapshot(int keypadTypeIndex, const talkgate::KeyTable& keyCodes,

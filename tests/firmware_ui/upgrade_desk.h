@@ -218,6 +218,7 @@ inline void resetWindowWideValues() {
   firmware_upgrade::numberOfUSBDevicesConnected = 0;
   firmware_upgrade::setSettingsSnapshot(0, talkgate::KeyTable{}, QString(), 0, 0);
   firmware_upgrade::key_codes = {};
+  firmware_upgrade::snapshotTaken = false;
   firmware_upgrade::setNotificationFunctions({});
 }
 

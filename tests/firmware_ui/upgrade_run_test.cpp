@@ -83,6 +83,7 @@ class UpgradeRunTest : public QObject {
   void serialNumberIsWrittenOnlyWithEightOrTwelveCharacters_data();
   void serialNumberIsWrittenOnlyWithEightOrTwelveCharacters();
   void answeringNoSendsNothingFurther();
+  void noSnapshotEverReadLeavesTheNewSettings();
   void restoreStopsAtTheFirstFailure_data();
   void restoreStopsAtTheFirstFailure();
   void failedSerialNumberStopsBeforeTheQuestion();
@@ -267,6 +268,22 @@ void UpgradeRunTest::answeringNoSendsNothingFurther() {
   QVERIFY(state.working == talkgate::sim::SimTalkgate::factoryState().working);
   QCOMPARE(state.firmwareVersion, std::string("1.1.0"));
   QCOMPARE(desk.dialogs.messages.size(), 1);
+}
+
+void UpgradeRunTest::noSnapshotEverReadLeavesTheNewSettings() {
+  // The main window could not read the status before the upgrade: writing the empty snapshot
+  // back would zero the key table and store it as the device's defaults.
+  Desk desk;
+  Run run(desk);
+  QVERIFY(run.upgrade());
+
+  QCOMPARE(desk.commands(), std::vector<int>{});
+  QVERIFY(desk.dialogs.messages.isEmpty());
+  QVERIFY(run.window->statusLog().endsWith(
+      "No earlier settings to load: the device keeps its new ones\r\n"));
+  const auto state = desk.world.talkgate().state();
+  QVERIFY(state.working == talkgate::sim::SimTalkgate::factoryState().working);
+  QVERIFY(state.defaults == talkgate::sim::SimTalkgate::factoryState().defaults);
 }
 
 void UpgradeRunTest::restoreStopsAtTheFirstFailure_data() {
