@@ -32,6 +32,12 @@ namespace {
 const QString kTitle = QStringLiteral("Talkgate Configuration Utility");
 const QString kCaptionQds = QStringLiteral("Velkor QDS");
 const QString kCaptionTalkgate = QStringLiteral("Velkor Talkgate");
+// Shown beside the specified messages when the device is on the bus but cannot be opened; the
+// usual cause on Linux is the missing udev rule, which talkgatectl names the same way.
+const QString kPermissionHint = QStringLiteral(
+    "Permission denied opening the Talkgate. Install the udev rule 70-talkgate.rules (the "
+    "package puts it in /usr/lib/udev/rules.d; from a source build copy "
+    "packaging/70-talkgate.rules to /etc/udev/rules.d), then unplug and replug the device.");
 
 // Client area, and the window sizes the frame (16 by 39 on the reference desktop) is part of.
 constexpr QSize kClientSize(891, 533);
@@ -223,8 +229,16 @@ void Form1::reopenDevice() {
   }
   char manufacturer[talkgate::kDeviceStringBuffer] = {};
   char product[talkgate::kDeviceStringBuffer] = {};
-  talkgate::hid_handle = talkgate::ScanForUSBDevice_a(talkgate::kVendorId, talkgate::kProductId,
-                                                      manufacturer, product);
+  talkgate::hid::OpenError openError = talkgate::hid::OpenError::None;
+  talkgate::hid_handle =
+      talkgate::ScanForUSBDevice_a(talkgate::kVendorId, talkgate::kProductId, manufacturer, product,
+                                   talkgate::kDeviceStringBuffer, &openError);
+  // The hint stays until an open succeeds or the device is no longer seen at all.
+  if (openError == talkgate::hid::OpenError::PermissionDenied) {
+    statusStrip1->showMessage(kPermissionHint);
+  } else {
+    statusStrip1->clearMessage();
+  }
 }
 
 void Form1::loadWindow() {

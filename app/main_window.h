@@ -104,7 +104,8 @@ class Form1 : public QMainWindow {
  private:
   void buildControls();
   void buildMenus();
-  // Opens hid_handle afresh, closing any previous handle first.
+  // Opens hid_handle afresh, closing any previous handle first. A device on the bus that cannot
+  // be opened leaves a permission hint in the status bar until an open succeeds.
   void reopenDevice();
   // Selects the three lists' entries at the remembered values.
   void selectRememberedEntries();

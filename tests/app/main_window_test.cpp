@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QtTest>
 
 #include "app/process_state.h"
@@ -38,6 +39,11 @@ QString serialLine(const QString& serial) {
   return "Serial Number" + blanks(15) + serial;
 }
 
+const QString kPermissionHint =
+    "Permission denied opening the Talkgate. Install the udev rule 70-talkgate.rules (the "
+    "package puts it in /usr/lib/udev/rules.d; from a source build copy "
+    "packaging/70-talkgate.rules to /etc/udev/rules.d), then unplug and replug the device.";
+
 QStringList shownLines(const Form1& w) {
   return w.richTextBox1->toPlainText().split('\n');
 }
@@ -61,6 +67,7 @@ class MainWindowTest : public QObject {
   void scanWithDeviceWritesBrightnessBackOnceThenRefreshes();
   void scanReportsRefusedBrightnessAndStaysConnected();
   void scanAfterFailedStartConnects();
+  void unopenableDeviceAddsPermissionHintUntilAnOpenSucceeds();
   void statusOutOfRangeIsShownByItsValue();
   void exitWithoutDeviceSendsNothingAndEndsProgram();
   void exitFromMenuClosesTheDevice();
@@ -145,6 +152,8 @@ void MainWindowTest::startWithoutDeviceShowsOneMessageAndDisconnectedWindow() {
   for (QWidget* control : apptest::deviceControls(w)) QVERIFY(!control->isEnabled());
   QVERIFY(w.button11->isEnabled() && w.btnLoadFirmware->isEnabled() && w.button10->isEnabled());
   QVERIFY(talkgate::hid_handle == nullptr);
+  // An absent device is not a permission problem.
+  QCOMPARE(w.statusStrip1->currentMessage(), QString());
 }
 
 void MainWindowTest::startWithDeviceShowsItsStatusWithoutMessage() {
@@ -241,6 +250,33 @@ void MainWindowTest::scanAfterFailedStartConnects() {
   QCOMPARE(w.led1BrightnessJOCbox->displayText(), QString("Ambient Cfg - Enable"));
   QCOMPARE(w.led2BrightnessJOCbox->displayText(), QString("Symbol LED Brightness - 8"));
   QCOMPARE(shownLines(w).value(2), serialLine("TG123456"));
+}
+
+void MainWindowTest::unopenableDeviceAddsPermissionHintUntilAnOpenSucceeds() {
+  apptest::Desk desk(apptest::deviceWith(5, 0, 0));
+  desk.bus.setOpenError(desk.talkgate.configPath(), talkgate::hid::OpenError::PermissionDenied);
+  Form1& w = desk.start();
+  // The specified start-up message and disconnected window stay; the hint comes on top.
+  QCOMPARE(desk.dialogs.texts(), QStringList({"Velkor QDS not connected..\n"}));
+  QCOMPARE(shownLines(w).value(0), kDisconnectedLine1);
+  for (QWidget* control : apptest::deviceControls(w)) QVERIFY(!control->isEnabled());
+  QCOMPARE(w.statusStrip1->currentMessage(), kPermissionHint);
+  QVERIFY(desk.talkgate.requests().empty());
+
+  // Still refused at a scan: the scan's two messages, and the hint is kept.
+  desk.dialogs.clear();
+  QTest::mouseClick(w.button11, Qt::LeftButton);
+  QCOMPARE(desk.dialogs.texts(),
+           QStringList({"Velkor Talkgate not connected..\n", "Unable to Get Device Status..\n"}));
+  QCOMPARE(w.statusStrip1->currentMessage(), kPermissionHint);
+
+  // The rule is installed and the device replugged: the next scan connects and clears the hint.
+  desk.bus.setOpenError(desk.talkgate.configPath(), talkgate::hid::OpenError::None);
+  desk.dialogs.clear();
+  QTest::mouseClick(w.button11, Qt::LeftButton);
+  QVERIFY(desk.dialogs.messages.isEmpty());
+  QCOMPARE(shownLines(w).value(0), connectedLine1("2.3.1"));
+  QCOMPARE(w.statusStrip1->currentMessage(), QString());
 }
 
 void MainWindowTest::statusOutOfRangeIsShownByItsValue() {
