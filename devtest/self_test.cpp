@@ -11,6 +11,7 @@
 #include "device/clock.h"
 #include "device/commands.h"
 #include "ui/dialogs.h"
+#include "ui/unit_picture.h"
 
 namespace dorrin_usb_encoder {
 namespace {
@@ -93,13 +94,7 @@ void self_test::buildControls() {
 }
 
 void self_test::setPicture(const QString& path) {
-  QPixmap picture;
-  if (!picture.load(path)) {
-    pictureBox1_->clear();
-    return;
-  }
-  pictureBox1_->setPixmap(
-      picture.scaled(pictureBox1_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  talkgate::ui::showPicture(pictureBox1_, path);
 }
 
 void self_test::InitializeSelfTest() {

@@ -154,13 +154,7 @@ void My4way_layout::buildControls() {
 }
 
 void My4way_layout::setPicture(const QString& path) {
-  QPixmap picture;
-  if (!picture.load(path)) {
-    pictureBox1_->clear();
-    return;
-  }
-  pictureBox1_->setPixmap(
-      picture.scaled(pictureBox1_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  talkgate::ui::showPicture(pictureBox1_, path);
 }
 
 void My4way_layout::loadSlots(const Table& table) {

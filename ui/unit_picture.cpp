@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
+#include <QPixmap>
 #include <optional>
 
 namespace talkgate::ui {

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+class QLabel;
+
 namespace talkgate::ui {
 
 // The picture in the current directory, as the product has always read it; when there is none
@@ -16,5 +18,8 @@ QString unitPicturePath();
 void setUnitPictureFallbackFolders(const QStringList& folders);
 // Restores the default fallback folders.
 void resetUnitPictureFallbackFolders();
+
+// Shows the picture at path scaled into box; a picture that cannot be read leaves it empty.
+void showPicture(QLabel* box, const QString& path);
 
 }  // namespace talkgate::ui
