@@ -2,7 +2,8 @@
 # Installs the Debian packages the project needs, only those that are missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang pkg-config qt6-base-dev libhidapi-dev libgtest-dev libgmock-dev
-          libbenchmark-dev xvfb xauth libgl1-mesa-dev libclang-rt-14-dev)
+          libbenchmark-dev xvfb xauth libgl1-mesa-dev libclang-rt-14-dev
+          dpkg-dev file)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,5 +1,8 @@
 #include "sim/sim_world.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace talkgate::sim {
 
 SimWorld::SimWorld(VirtualBus& bus, SimWorldOptions options)
@@ -46,6 +49,15 @@ void SimWorld::onReset(const BslMemory& memory) {
 }
 
 std::string demoImagesDir() {
+  // An installed program has no source tree to read from (or, worse, a stale one).
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    const auto installed = program.parent_path() / "../share/talkgate-utility/demo-images";
+    if (std::filesystem::is_directory(installed, error)) {
+      return installed.lexically_normal().string();
+    }
+  }
   return TALKGATE_SIM_IMAGES_DIR;
 }
 

@@ -50,8 +50,9 @@ class SimWorld {
   std::atomic<int> upgrades_{0};
 };
 
-// Folder of the demo firmware images (talkgate_fw_1.0.4.txt, talkgate_fw_1.1.0.txt) in the
-// source tree.
+// Folder of the demo firmware images (talkgate_fw_1.0.4.txt, talkgate_fw_1.1.0.txt): the
+// installed copy in ../share/talkgate-utility/demo-images beside the program when there is one,
+// otherwise the source tree's.
 std::string demoImagesDir();
 
 }  // namespace talkgate::sim
