@@ -39,4 +39,13 @@ void resetUnitPictureFallbackFolders() {
   g_fallbackFolders.reset();
 }
 
+void showPicture(QLabel* box, const QString& path) {
+  QPixmap picture;
+  if (!picture.load(path)) {
+    box->clear();
+    return;
+  }
+  box->setPixmap(picture.scaled(box->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+}
+
 }  // namespace talkgate::ui
