@@ -33,13 +33,13 @@ deb=$(cd "$(dirname "$deb")" && pwd)/$(basename "$deb")
 [ -f "$deb" ] || { echo "No package at $deb"; exit 2; }
 
 if dpkg-query -W -f='${Status}' "$package_name" 2>/dev/null | grep -q "install ok installed"; then
-  echo "$package_name is already installed; remove it first (dpkg -r $package_name)."
+  echo "$package_name is already installed; remove it first (dpkg --purge $package_name)."
   exit 2
 fi
 
 work=$(mktemp -d)
 cleanup() {
-  $sudo_cmd dpkg -r "$package_name" >/dev/null 2>&1 || true
+  $sudo_cmd dpkg --purge "$package_name" >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -137,8 +137,8 @@ fi
 cd /
 
 echo "== removing"
-$sudo_cmd dpkg -r "$package_name" >/dev/null
-check "package removed" sh -c "! dpkg-query -W -f='\${Status}' $package_name 2>/dev/null | grep -q 'install ok installed'"
+$sudo_cmd dpkg --purge "$package_name" >/dev/null
+check "package purged (dpkg no longer knows it)" sh -c "! dpkg-query -W $package_name >/dev/null 2>&1"
 check "programs gone" test ! -e /usr/bin/talkgatectl
 check "udev rule gone" test ! -e "$rule"
 
