@@ -24,7 +24,7 @@ for t in "${targets[@]}"; do
        -artifact_prefix="$build/findings/$t-" "$work" "$corpus" 2>"$build/$t.log"; then
     echo "$t found a problem:"; tail -n 30 "$build/$t.log"; status=1
   else
-    grep -E 'stat::number_of_executed_units' "$build/$t.log" || true
+    grep -a -E "stat::number_of_executed_units" "$build/$t.log" || true
   fi
 done
 exit $status
