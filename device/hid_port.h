@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +56,16 @@ class Port {
   virtual std::unique_ptr<Device> open(const std::string& path, OpenError* error = nullptr) = 0;
   // Shuts the library down. Returns 0 or -1.
   virtual int exit() = 0;
+
+  // Arrival (true) and removal (false) of an interface.
+  using HotplugCallback = std::function<void(const DeviceInfo& info, bool arrived)>;
+  // True for a bus that announces arrivals and removals itself; others are watched by
+  // enumerating them periodically.
+  virtual bool announcesHotplug() const { return false; }
+  // Subscribes to arrivals and removals; returns an id above 0, or 0 when not announced.
+  virtual int subscribeHotplug(HotplugCallback /*callback*/) { return 0; }
+  // Ends a subscription; a callback already under way may still finish.
+  virtual void unsubscribeHotplug(int /*id*/) {}
 };
 
 // The port the device link uses. Defaults to the hidapi port.

@@ -19,6 +19,11 @@ class TracingPort : public Port {
   std::vector<DeviceInfo> enumerate(std::uint16_t vendorId, std::uint16_t productId) override;
   std::unique_ptr<Device> open(const std::string& path, OpenError* error = nullptr) override;
   int exit() override;
+  bool announcesHotplug() const override { return inner_.announcesHotplug(); }
+  int subscribeHotplug(HotplugCallback callback) override {
+    return inner_.subscribeHotplug(std::move(callback));
+  }
+  void unsubscribeHotplug(int id) override { inner_.unsubscribeHotplug(id); }
 
   // Writes one traced line: direction ('>' or '<') and the bytes in lower-case hex.
   struct Sink {

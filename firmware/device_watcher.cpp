@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "device/hid_port.h"
-#include "sim/virtual_bus.h"
 
 namespace talkgate::firmware {
 
@@ -81,10 +80,11 @@ class PollingWatcher : public DeviceWatcher {
   std::thread thread_;
 };
 
-// Listens to the virtual bus. Callbacks run on the thread that attached or detached.
+// Listens to a bus that announces arrivals and removals itself (the virtual bus). Callbacks run
+// on the thread that attached or detached.
 class BusWatcher : public DeviceWatcher {
  public:
-  BusWatcher(sim::VirtualBus& bus, std::uint16_t vendorId, std::uint16_t productId)
+  BusWatcher(hid::Port& bus, std::uint16_t vendorId, std::uint16_t productId)
       : bus_(bus), vendorId_(vendorId), productId_(productId) {}
   ~BusWatcher() override { stop(); }
 
@@ -95,17 +95,18 @@ class BusWatcher : public DeviceWatcher {
     shared_ = shared;
     const std::uint16_t vid = vendorId_;
     const std::uint16_t pid = productId_;
-    listenerId_ = bus_.addListener([shared, vid, pid](const hid::DeviceInfo& info, bool arrived) {
-      if (info.vendorId != vid || info.productId != pid) return;
-      std::lock_guard lock(shared->mutex);
-      if (shared->active) shared->callback(arrived);
-    });
-    return true;
+    listenerId_ =
+        bus_.subscribeHotplug([shared, vid, pid](const hid::DeviceInfo& info, bool arrived) {
+          if (info.vendorId != vid || info.productId != pid) return;
+          std::lock_guard lock(shared->mutex);
+          if (shared->active) shared->callback(arrived);
+        });
+    return listenerId_ != 0;
   }
 
   void stop() override {
     if (listenerId_ == 0) return;
-    bus_.removeListener(listenerId_);
+    bus_.unsubscribeHotplug(listenerId_);
     listenerId_ = 0;
     // A notification already copied by the bus may still run; make it a no-op and wait for
     // one in progress to finish.
@@ -119,7 +120,7 @@ class BusWatcher : public DeviceWatcher {
     bool active = true;
     Callback callback;
   };
-  sim::VirtualBus& bus_;
+  hid::Port& bus_;
   std::uint16_t vendorId_;
   std::uint16_t productId_;
   int listenerId_ = 0;
@@ -130,9 +131,8 @@ class BusWatcher : public DeviceWatcher {
 
 std::unique_ptr<DeviceWatcher> makeDeviceWatcher(std::uint16_t vendorId, std::uint16_t productId,
                                                  std::chrono::milliseconds pollInterval) {
-  if (auto* bus = dynamic_cast<sim::VirtualBus*>(&hid::activePort())) {
-    return std::make_unique<BusWatcher>(*bus, vendorId, productId);
-  }
+  hid::Port& port = hid::activePort();
+  if (port.announcesHotplug()) return std::make_unique<BusWatcher>(port, vendorId, productId);
   return std::make_unique<PollingWatcher>(vendorId, productId, pollInterval);
 }
 

@@ -60,6 +60,11 @@ class VirtualBus : public hid::Port {
   std::unique_ptr<hid::Device> open(const std::string& path,
                                     hid::OpenError* error = nullptr) override;
   int exit() override;
+  bool announcesHotplug() const override { return true; }
+  int subscribeHotplug(HotplugCallback callback) override {
+    return addListener(std::move(callback));
+  }
+  void unsubscribeHotplug(int id) override { removeListener(id); }
 
   struct State;  // shared with open handles, which may outlive a detach
 

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <vector>
 
+#include "device/tracing_port.h"
 #include "firmware/bsl430.h"
 #include "firmware/device_watcher.h"
 #include "sim/sim_bsl_device.h"
@@ -46,6 +48,19 @@ TEST_F(WatcherTest, CallbackMayChangeTheBusItself) {
   }));
   loader.plugIn();
   EXPECT_EQ(events, (std::vector<bool>{true, false}));
+}
+
+TEST_F(WatcherTest, BusAnnouncementsReachTheWatcherThroughATracingPort) {
+  // --trace wraps the bus; the watcher must still hear of the loader at once, without polling.
+  std::ostringstream trace;
+  hid::TracingPort tracing(bus, trace);
+  PortGuard tracingGuard{tracing};
+  auto watcher = makeDeviceWatcher(0x2047, 0x0200, std::chrono::hours(1));
+  ASSERT_TRUE(watcher->start([this](bool arrived) { events.push_back(arrived); }));
+  loader.plugIn();
+  loader.unplug();
+  EXPECT_EQ(events, (std::vector<bool>{true, false}));
+  watcher->stop();
 }
 
 TEST_F(WatcherTest, EnumerationDiffReportsWhatCameAndWentBetweenPolls) {
