@@ -169,6 +169,11 @@ struct SimTalkgate::Impl {
   void unplug();
   bool hostWrite(const std::uint8_t* data, std::size_t length);
   int hostRead(std::uint8_t* data, std::size_t length);
+  // A new handle starts without the replies an earlier one left unread.
+  void dropUnreadReplies() {
+    std::lock_guard lock(mutex);
+    outbox.clear();
+  }
 
  private:
   std::optional<FaultPlan> takeFault(std::uint8_t command);
@@ -200,6 +205,9 @@ class ConfigEndpoint : public Endpoint {
   int hostRead(std::uint8_t* data, std::size_t length) override {
     auto impl = impl_.lock();
     return impl ? impl->hostRead(data, length) : 0;
+  }
+  void hostOpened() override {
+    if (auto impl = impl_.lock()) impl->dropUnreadReplies();
   }
   std::optional<std::wstring> manufacturer() override { return std::wstring(kManufacturer); }
   std::optional<std::wstring> product() override { return std::wstring(kProduct); }

@@ -197,18 +197,24 @@ std::vector<hid::DeviceInfo> VirtualBus::enumerate(std::uint16_t vendorId,
 
 std::unique_ptr<hid::Device> VirtualBus::open(const std::string& path, hid::OpenError* error) {
   hid::OpenError reason = hid::OpenError::None;
+  std::shared_ptr<Endpoint> endpoint;
   {
     std::lock_guard lock(state_->mutex);
     auto forced = state_->openErrors.find(path);
+    const auto entry =
+        std::find_if(state_->entries.begin(), state_->entries.end(),
+                     [&](const State::Entry& candidate) { return candidate.info.path == path; });
     if (forced != state_->openErrors.end()) {
       reason = forced->second;
-    } else if (std::none_of(state_->entries.begin(), state_->entries.end(),
-                            [&](const State::Entry& entry) { return entry.info.path == path; })) {
+    } else if (entry == state_->entries.end()) {
       reason = hid::OpenError::NotFound;
+    } else {
+      endpoint = entry->endpoint;
     }
   }
   if (error) *error = reason;
   if (reason != hid::OpenError::None) return nullptr;
+  endpoint->hostOpened();  // outside the bus lock: endpoints may call back into the bus
   return std::make_unique<VirtualDevice>(state_, path);
 }
 

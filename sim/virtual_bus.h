@@ -24,6 +24,9 @@ class Endpoint {
   virtual bool hostWrite(const std::uint8_t* data, std::size_t length) = 0;
   // Copies the next report for the host into data; 0 when none is waiting.
   virtual int hostRead(std::uint8_t* data, std::size_t length) = 0;
+  // A host handle was opened on this interface. Like a hidraw node, each open starts with an
+  // empty input queue: reports nobody read before are not delivered to the new handle.
+  virtual void hostOpened() {}
   // USB strings; nullopt when the device does not answer the string request.
   virtual std::optional<std::wstring> manufacturer() { return std::wstring(L"Sim"); }
   virtual std::optional<std::wstring> product() { return std::wstring(L"Sim"); }

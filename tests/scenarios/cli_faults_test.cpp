@@ -135,18 +135,15 @@ TEST_F(CliFaults, StaleStatusReplyIsTakenForTheNextRequestsReply) {
   EXPECT_EQ(talkgate().state().working.symbolBrightness, 7);
 }
 
-TEST_F(CliFaults, LateReplyAfterATimeoutAnswersTheNextRun) {
+TEST_F(CliFaults, LateReplyAfterATimeoutDoesNotReachTheNextRun) {
   talkgate().addFault({sim::Fault::LateReply, 1, 6000, kCmdSetAmbientConfig, 1});
   RunResult r = run({"set", "ambient", "enable"});
   EXPECT_EQ(r.code, kExitFailure);
   EXPECT_EQ(r.err, "Unable to set the ambient configuration: timeout (-6).\n");
   EXPECT_EQ(talkgate().state().working.ambientConfig, 1);
-  // The late, empty reply comes while the next run waits for a status: too short to be one.
+  // The late reply arrives after that run closed its handle; the next run opens its own, which
+  // starts with an empty queue, so it reads the current status.
   clock_.advance(std::chrono::milliseconds(2000));
-  r = run({"status"});
-  EXPECT_EQ(r.code, kExitFailure);
-  EXPECT_EQ(r.err, "Unable to read the device status: refused or malformed reply (-13).\n");
-  // The status reply it then left behind is valid, current data for the run after.
   r = run({"--json", "status"});
   EXPECT_EQ(r.code, kExitOk) << r.err;
   EXPECT_TRUE(contains(r.out, "\"ambient\": 1")) << r.out;

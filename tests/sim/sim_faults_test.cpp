@@ -18,9 +18,9 @@ FaultPlan plan(Fault fault, int command = -1, int times = 1) {
 
 TEST_F(SimTalkgateTest, GarblingFaultsGiveTheirResultCodes) {
   const std::vector<std::pair<Fault, int>> cases{
-      {Fault::Refuse, kErrRefused},         {Fault::BadChecksum, kErrRefused},
-      {Fault::BadSizeByte, kErrSizeByte},   {Fault::WrongLength, kErrRefused},
-      {Fault::BadStatusByte, kErrRefused},  {Fault::MissingEtx, kErrRefused},
+      {Fault::Refuse, kErrRefused},        {Fault::BadChecksum, kErrRefused},
+      {Fault::BadSizeByte, kErrSizeByte},  {Fault::WrongLength, kErrRefused},
+      {Fault::BadStatusByte, kErrRefused}, {Fault::MissingEtx, kErrRefused},
       {Fault::NoReply, kErrTimeout},
   };
   for (const auto& [fault, expected] : cases) {
@@ -75,6 +75,16 @@ TEST_F(SimTalkgateTest, RepeatedReplyAnswersTheNextRequest) {
   ASSERT_EQ(send(kCmdAmbientValue), kOk);
   ASSERT_EQ(send(kCmdStatus), kOk);
   EXPECT_EQ(rxLength, 2u) << "the duplicate ambient reply was read first";
+}
+
+TEST_F(SimTalkgateTest, ReplyLeftUnreadIsNotDeliveredToTheNextHandle) {
+  // Like a hidraw node, every open starts with an empty queue; a rescan recovers from a
+  // reply that a failed exchange left behind.
+  sim.addFault(plan(Fault::RepeatedReply, kCmdAmbientValue));
+  ASSERT_EQ(send(kCmdAmbientValue), kOk);
+  reopen();
+  ASSERT_EQ(send(kCmdStatus), kOk);
+  EXPECT_GT(rxLength, 2u) << "the status reply, not the leftover ambient one";
 }
 
 TEST_F(SimTalkgateTest, StaleReplyComesBeforeTheCurrentOne) {
