@@ -123,7 +123,7 @@ struct CommandSpec {
 
 class CommandRegistry {
  public:
-  void add(CommandSpec spec) { commands_.push_back(std::move(spec)); }
+  void add(CommandSpec command) { commands_.push_back(std::move(command)); }
   // The command of that name, or nullptr.
   const CommandSpec* find(std::string_view name) const;
   const std::vector<CommandSpec>& all() const { return commands_; }
