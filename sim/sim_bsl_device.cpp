@@ -10,6 +10,7 @@
 #include <deque>
 #include <mutex>
 
+#include "firmware/bsl_wire.h"
 #include "firmware/crc.h"
 #include "firmware/ti_txt.h"
 
@@ -18,34 +19,36 @@ namespace {
 
 using Report = std::array<std::uint8_t, 64>;
 
-constexpr std::uint8_t kId = 0x3F;
-constexpr std::size_t kMaxCore = 62;
-constexpr std::uint8_t kData = 0x3A;
-constexpr std::uint8_t kMessage = 0x3B;
+// The loader's wire values are declared once, with the host side's encoder.
+namespace wire = firmware::bsl;
+constexpr std::uint8_t kId = wire::kReportId;
+constexpr std::size_t kMaxCore = wire::kMaxCoreBytes;
+constexpr std::uint8_t kData = wire::kReplyData;
+constexpr std::uint8_t kMessage = wire::kReplyMessage;
 
 // Device-side names of the core commands and messages.
 enum : std::uint8_t {
-  RxBlock = 0x10,
-  RxPassword = 0x11,
-  EraseSegment = 0x12,
-  ToggleInfoLock = 0x13,
-  MassErase = 0x15,
-  CrcCheck = 0x16,
-  LoadPc = 0x17,
-  TxBlock = 0x18,
-  TxVersion = 0x19,
-  TxBufferSize = 0x1A,
-  RxBlockFast = 0x1B,
+  RxBlock = wire::kCmdRxDataBlock,
+  RxPassword = wire::kCmdRxPassword,
+  EraseSegment = wire::kCmdEraseSegment,
+  ToggleInfoLock = wire::kCmdToggleInfoLock,
+  MassErase = wire::kCmdMassErase,
+  CrcCheck = wire::kCmdCrcCheck,
+  LoadPc = wire::kCmdLoadPc,
+  TxBlock = wire::kCmdTxDataBlock,
+  TxVersion = wire::kCmdTxVersion,
+  TxBufferSize = wire::kCmdTxBufferSize,
+  RxBlockFast = wire::kCmdRxDataBlockFast,
 };
 enum : std::uint8_t {
-  MsgOk = 0x00,
-  MsgWriteCheck = 0x01,
-  MsgFlashFail = 0x02,
-  MsgLocked = 0x04,
-  MsgPassword = 0x05,
-  MsgByteWrite = 0x06,
-  MsgUnknown = 0x07,
-  MsgLength = 0x08,
+  MsgOk = wire::kMsgOk,
+  MsgWriteCheck = wire::kMsgWriteCheckFailed,
+  MsgFlashFail = wire::kMsgFlashFail,
+  MsgLocked = wire::kMsgLocked,
+  MsgPassword = wire::kMsgPasswordError,
+  MsgByteWrite = wire::kMsgByteWriteForbidden,
+  MsgUnknown = wire::kMsgUnknownCommand,
+  MsgLength = wire::kMsgPacketTooLong,
 };
 
 constexpr std::size_t kPasswordBytes = 32;
