@@ -404,6 +404,12 @@ std::vector<ReceivedRequest> SimTalkgate::requests() const {
   return impl_->received;
 }
 
+std::vector<int> SimTalkgate::commandCodes() const {
+  std::vector<int> codes;
+  for (const auto& request : requests()) codes.push_back(request.command);
+  return codes;
+}
+
 void SimTalkgate::clearRequests() {
   std::lock_guard lock(impl_->mutex);
   impl_->received.clear();

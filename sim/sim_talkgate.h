@@ -93,6 +93,8 @@ class SimTalkgate {
 
   // Every well-formed request received, in order.
   std::vector<ReceivedRequest> requests() const;
+  // The command codes of requests(), in order.
+  std::vector<int> commandCodes() const;
   void clearRequests();
 
   // Called (outside any lock of the device or the bus) after the device left the bus on

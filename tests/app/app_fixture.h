@@ -51,11 +51,7 @@ struct Desk {
   }
 
   // Command codes the device received, in order.
-  std::vector<int> commands() const {
-    std::vector<int> codes;
-    for (const auto& request : talkgate.requests()) codes.push_back(request.command);
-    return codes;
-  }
+  std::vector<int> commands() const { return talkgate.commandCodes(); }
 
   // Sent the same way as when the operator picks an entry from the open list.
   static void choose(talkgate::app::SettingComboBox* list, int index) {

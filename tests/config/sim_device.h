@@ -34,11 +34,7 @@ class SimDevice {
   sim::SimTalkgate& talkgate() { return talkgate_; }
 
   // Command codes received since the device was opened, in order.
-  std::vector<int> commands() const {
-    std::vector<int> codes;
-    for (const auto& r : talkgate_.requests()) codes.push_back(r.command);
-    return codes;
-  }
+  std::vector<int> commands() const { return talkgate_.commandCodes(); }
   // Refuses the next request with the given command code.
   void refuse(int command) {
     sim::FaultPlan plan;

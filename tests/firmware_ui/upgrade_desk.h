@@ -191,11 +191,7 @@ struct Desk {
   }
 
   // Command codes the Talkgate received, in order.
-  std::vector<int> commands() const {
-    std::vector<int> codes;
-    for (const auto& request : world.talkgate().requests()) codes.push_back(request.command);
-    return codes;
-  }
+  std::vector<int> commands() const { return world.talkgate().commandCodes(); }
 
   WindowThreadClock clock;
   talkgate::ScopedClock scopedClock{clock};

@@ -40,11 +40,7 @@ class TalkgateOnBus {
   std::vector<sim::ReceivedRequest> requests() const { return talkgate_.requests(); }
 
   // Command codes received so far, in order.
-  std::vector<int> commands() const {
-    std::vector<int> codes;
-    for (const auto& r : talkgate_.requests()) codes.push_back(r.command);
-    return codes;
-  }
+  std::vector<int> commands() const { return talkgate_.commandCodes(); }
   // Refuses the next request with the given command code.
   void refuse(int command) {
     sim::FaultPlan plan;

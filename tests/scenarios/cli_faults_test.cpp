@@ -53,11 +53,7 @@ sim::SimWorldOptions talkgateOn104() {
 class CliFaults : public CliTest {
  protected:
   sim::SimTalkgate& talkgate() { return world_.talkgate(); }
-  std::vector<int> commands() const {
-    std::vector<int> codes;
-    for (const auto& r : world_.talkgate().requests()) codes.push_back(r.command);
-    return codes;
-  }
+  std::vector<int> commands() const { return world_.talkgate().commandCodes(); }
   mutable sim::SimWorld world_{bus_, talkgateOn104()};
 };
 

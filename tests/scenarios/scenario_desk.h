@@ -99,11 +99,7 @@ class Desk {
   talkgate::sim::SimTalkgate& talkgate() { return world.talkgate(); }
   talkgate::sim::SimBslDevice& loader() { return world.loader(); }
 
-  std::vector<int> commands() const {
-    std::vector<int> codes;
-    for (const auto& request : world.talkgate().requests()) codes.push_back(request.command);
-    return codes;
-  }
+  std::vector<int> commands() const { return world.talkgate().commandCodes(); }
 
   // Picks an entry as the operator does from the open list.
   static void choose(talkgate::app::SettingComboBox* list, int index) {
