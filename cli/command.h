@@ -138,6 +138,7 @@ void registerBusCommands(CommandRegistry& registry);
 void registerTableCommands(CommandRegistry& registry);
 void registerConfigCommands(CommandRegistry& registry);
 void registerUpgradeCommands(CommandRegistry& registry);
+void registerImageCommands(CommandRegistry& registry);
 
 // Every command of the tool, in help order.
 const CommandRegistry& commandRegistry();

@@ -150,6 +150,7 @@ const CommandRegistry& commandRegistry() {
     registerTableCommands(r);
     registerConfigCommands(r);
     registerUpgradeCommands(r);
+    registerImageCommands(r);
     registerBusCommands(r);
     return r;
   }();

@@ -13,6 +13,13 @@ inline constexpr std::uint32_t kLoaderAreaEnd = 0x1800;    // one past its last 
 inline constexpr std::uint32_t kPasswordAddress = 0xFFE0;  // vector table = loader password
 inline constexpr std::uint32_t kPasswordBytes = 32;
 inline constexpr std::uint32_t kResetVectorAddress = 0xFFFE;
+// The main segment holding the vector table and the reset vector. It is programmed last, so
+// until the whole image is proven the reset vector stays erased and the part starts its loader.
+inline constexpr std::uint32_t kResetVectorSegmentStart = 0xFE00;
+inline constexpr std::uint32_t kResetVectorSegmentEnd = 0x10000;  // one past its last byte
+// Information segment A: locked on these parts; the loader neither erases nor writes it.
+inline constexpr std::uint32_t kInfoSegmentAStart = 0x1980;
+inline constexpr std::uint32_t kInfoSegmentAEnd = 0x1A00;  // one past its last byte
 
 // Half-open address ranges [start, end) of one part. The default is a 128 KiB part
 // (F5529 class): main flash 0x4400 to 0x243FF, so addresses above 0xFFFF are flash too.

@@ -38,6 +38,12 @@ bool checkFirmwareImage(const TiTxtImage& image, const FlashLayout& layout, TiTx
                   "byte at " + hexAddress(std::max(start, kLoaderAreaStart)) +
                       " lies in the loader's own area 0x1000-0x17FF");
     }
+    if (start < kInfoSegmentAEnd && end > kInfoSegmentAStart) {
+      return fail(error, section.line,
+                  "byte at " + hexAddress(std::max(start, kInfoSegmentAStart)) +
+                      " lies in information segment A 0x1980-0x19FF, which the loader keeps "
+                      "locked");
+    }
     const std::uint32_t outside = firstOutsideFlash(start, end, layout);
     if (outside < end) {
       return fail(error, section.line,

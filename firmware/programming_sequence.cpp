@@ -4,6 +4,7 @@
 #include "firmware/bsl430.h"
 #include "firmware/crc_check.h"
 #include "firmware/image_check.h"
+#include "firmware/image_split.h"
 
 namespace talkgate::firmware {
 namespace {
@@ -55,6 +56,16 @@ bool checkLoaderImages(const FirmwareResources& r, std::string& why) {
     return false;
   }
   return true;
+}
+
+// Sends and verifies the bytes of the reset vector's segment, the reset vector in its last
+// report. A segment that does not verify is erased again (if the loader still answers), so a
+// damaged vector never starts the part.
+bool sendVectorSegment(const TiTxtImage& segment) {
+  BSL_RX_Image(segment, kRxFast);
+  if (CRC_Check_Image(segment) == kWalkMatched) return true;
+  BSL_eraseSegment(kResetVectorSegmentAddress);
+  return false;
 }
 
 }  // namespace
@@ -191,11 +202,14 @@ bool FirmwareProgrammer::CustomSelectedFirmware(const std::string& filenameStrin
     EraseDataSegment_Image(image_, settings_.flash, true);
   }
 
+  // The segment with the reset vector goes last: while it is erased the part starts its
+  // loader at power-up, so an upgrade cut short anywhere before can simply be run again.
+  const SplitImage parts = splitImage(image_, kResetVectorSegmentStart, kResetVectorSegmentEnd);
   report(progress, 70, "Sending " + filenameString + "\r\n");
-  BSL_RX_Image(image_, kRxFast);
+  BSL_RX_Image(parts.outside, kRxFast);
   report(progress, 75, "Firmware Sent\r\n");
   report(progress, 80, "Verifying memory\r\n");
-  if (CRC_Check_Image(image_) != kWalkMatched) {
+  if (CRC_Check_Image(parts.outside) != kWalkMatched || !sendVectorSegment(parts.inside)) {
     report(progress, 85, "Memory verification error\r\n");
     return false;
   }

@@ -1,7 +1,8 @@
 #pragma once
 // The firmware upgrade through the bootstrap loader: log in (falling back to the default
 // password after the device has mass-erased itself), load and start the RAM loader, erase,
-// send the image, verify it by CRC and reset the device into it. Progress goes to a callback
+// send the image and verify it by CRC (the segment holding the reset vector last, once all the
+// rest has verified) and reset the device into it. Progress goes to a callback
 // so the upgrade window's worker and the command-line tool drive it alike.
 
 #include <cstddef>

@@ -13,6 +13,7 @@ namespace {
 constexpr std::uint8_t kNotHex = 0xFF;
 constexpr std::size_t kMaxAddressDigits = 8;
 constexpr std::size_t kMaxByteDigits = 2;
+constexpr std::uint8_t kErasedByte = 0xFF;
 
 constexpr std::array<std::uint8_t, 256> makeHexTable() {
   std::array<std::uint8_t, 256> table{};
@@ -127,7 +128,6 @@ bool parseTiTxt(std::string_view text, TiTxtImage& out, TiTxtError& error) {
       if (address > kMaxImageAddress) {
         return fail(error, line, "address " + hexAddress(address) + " beyond 0xFFFFF");
       }
-      if (address & 1u) return fail(error, line, "odd address " + hexAddress(address));
       if (inSection && current.length > 0) raw.push_back(current);
       current = RawSection{address, bytes.size(), 0, line};
       inSection = true;
@@ -185,16 +185,25 @@ bool parseTiTxt(std::string_view text, TiTxtImage& out, TiTxtError& error) {
       total += raw[j].length;
       ++j;
     }
+    // Flash takes whole words: a run starting at an odd address gets the erased value in
+    // front. Its neighbour cannot own that byte, or the two runs would have been merged.
+    const std::size_t lead = raw[i].address & 1u;
     TiTxtSection section;
-    section.address = raw[i].address;
+    section.address = raw[i].address - static_cast<std::uint32_t>(lead);
     section.line = raw[i].line;
-    section.data.resize(total);
-    std::size_t at = 0;
+    section.data.resize(lead + total);
+    if (lead) section.data[0] = kErasedByte;
+    std::size_t at = lead;
     for (std::size_t k = i; k < j; ++k) {
       std::memcpy(section.data.data() + at, bytes.data() + raw[k].offset, raw[k].length);
       at += raw[k].length;
     }
-    out.sections.push_back(std::move(section));
+    if (!out.sections.empty() && out.sections.back().end() == section.address) {
+      auto& previous = out.sections.back().data;  // the padding closed the gap between them
+      previous.insert(previous.end(), section.data.begin(), section.data.end());
+    } else {
+      out.sections.push_back(std::move(section));
+    }
     i = j;
   }
   return true;

@@ -15,7 +15,8 @@ namespace talkgate::firmware {
 inline constexpr std::uint32_t kMaxImageAddress = 0xFFFFF;
 
 // One run of consecutive bytes. Sections of an image are sorted by address, never overlap and
-// never touch (adjacent runs from the file are merged).
+// never touch (adjacent runs from the file are merged). Each starts at an even address: a run
+// the file starts at an odd one is preceded by one 0xFF, as flash is written in whole words.
 struct TiTxtSection {
   std::uint32_t address = 0;
   std::vector<std::uint8_t> data;

@@ -98,6 +98,7 @@ TEST_F(JsonEverywhere, EveryCommandPrintsOneJsonDocumentAndNothingElse) {
       {"config",
        {"--config", configFile, "config", "import", path("export/USBTalkgateUtilityCfg.ini")}},
       {"list", {"list"}},
+      {"image", {"image", "check", image}},
       {"enter-loader", {"enter-loader"}},
       {"upgrade", {"upgrade", image, "--yes"}},
   };
@@ -150,6 +151,9 @@ TEST_F(Completion, ArgumentsFollowTheCommandAndSkipOptionValues) {
   { std::ofstream(path("notes.md")) << "x\n"; }
   std::filesystem::create_directories(path("images"));
   EXPECT_EQ(completions({"upgrade", path("")}),
+            (std::set<std::string>{path("fw.txt"), path("images")}));
+  EXPECT_EQ(completions({"image", ""}), std::set<std::string>{"check"});
+  EXPECT_EQ(completions({"image", "check", path("")}),
             (std::set<std::string>{path("fw.txt"), path("images")}));
 }
 

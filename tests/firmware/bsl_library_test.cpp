@@ -286,8 +286,8 @@ TEST_F(BslTest, FileReaderHandsOutBlocksUntilTheFileIsDone) {
   EXPECT_EQ(block.startAddress, 0x5000u);
   EXPECT_EQ(BSL_moreDataToRead_TextFile(), 0);
   EXPECT_EQ(BSL_closeTI_Text(), kBslOk);
-  EXPECT_EQ(BSL_openTI_TextForRead(writeTemp("bad.txt", "@4401\n01\nq")), kBslBadImage);
-  EXPECT_EQ(BSL_lastError(), "line 1: odd address 0x04401");
+  EXPECT_EQ(BSL_openTI_TextForRead(writeTemp("bad.txt", "@4400\n01\n@4400\n02\nq")), kBslBadImage);
+  EXPECT_EQ(BSL_lastError(), "line 3: address 0x04400 written twice");
   EXPECT_EQ(BSL_moreDataToRead_TextFile(), 0);
   EXPECT_EQ(BSL_openTI_TextForRead((dir / "none.txt").string()), kBslCannotOpen);
 }

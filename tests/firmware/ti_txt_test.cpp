@@ -7,6 +7,7 @@
 
 #include "firmware/block_reader.h"
 #include "firmware/image_check.h"
+#include "firmware/image_split.h"
 #include "firmware/ti_txt.h"
 
 namespace talkgate::firmware {
@@ -91,7 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"BadHexDigit", "@4400\n01 02\n03 G4\nq\n", 3, "bad hex digit 'G'"},
         BadCase{"BadControlCharacter", "@4400\n01 0\x01\nq\n", 2, "bad hex digit 0x01"},
         BadCase{"BadDigitInAddress", "@44Z0\n01 02\nq\n", 1, "bad hex digit 'Z' in address"},
-        BadCase{"OddAddress", "@4400\n01 02\n@4401\n03 04\nq\n", 3, "odd address 0x04401"},
+        BadCase{"OddAddressOverARealByte", "@4400\n01 02\n@4401\n03 04\nq\n", 3,
+                "address 0x04401 written twice"},
         BadCase{"DataBeforeFirstAt", "\n01 02\n@4400\n03\nq\n", 2, "data before the first '@'"},
         BadCase{"MissingEnd", "@4400\n01 02\n03 04\n", 3, "missing end marker 'q'"},
         BadCase{"MissingEndOnEmptyText", "", 1, "missing end marker 'q'"},
@@ -164,6 +166,26 @@ TEST(TiTxtBlocks, BlocksNeverCrossSectionsAndHonourTheLimit) {
   EXPECT_EQ(block.numberOfBytes, 0u);
 }
 
+TEST(ImageSplit, CutsSectionsAtBothBoundsAndKeepsTheirLines) {
+  // Below the range, then one section from 0xFDFE to 0x10001 that crosses both of its bounds.
+  std::string crossing;
+  for (int i = 0; i < 0x204; ++i) crossing += std::to_string(i % 10) + "0 ";
+  const auto image = parseOk("@4400\n01 02\n@FDFE\n" + crossing + "\nq");
+  const SplitImage split = splitImage(image, 0xFE00, 0x10000);
+  ASSERT_EQ(split.inside.sections.size(), 1u);
+  EXPECT_EQ(split.inside.sections[0].address, 0xFE00u);
+  EXPECT_EQ(split.inside.sections[0].data.size(), 0x200u);
+  EXPECT_EQ(split.inside.sections[0].data[0], 0x20) << "byte 2 of the crossing section";
+  EXPECT_EQ(split.inside.sections[0].line, 3);
+  ASSERT_EQ(split.outside.sections.size(), 3u);
+  EXPECT_EQ(split.outside.sections[0].address, 0x4400u);
+  EXPECT_EQ(split.outside.sections[1].address, 0xFDFEu);
+  EXPECT_EQ(split.outside.sections[1].data, (std::vector<std::uint8_t>{0x00, 0x10}));
+  EXPECT_EQ(split.outside.sections[2].address, 0x10000u);
+  EXPECT_EQ(split.outside.sections[2].data, (std::vector<std::uint8_t>{0x40, 0x50}));
+  EXPECT_EQ(split.inside.byteCount() + split.outside.byteCount(), image.byteCount());
+}
+
 class ImageCheckTest : public ::testing::Test {
  protected:
   TiTxtError check(std::string_view text) {
@@ -197,9 +219,48 @@ TEST_F(ImageCheckTest, RefusesEachKindOfUnprogrammableImage) {
             "line 3: byte at 0x02400 lies outside the part's flash");
   EXPECT_EQ(check("@FFFE\n00 44\n@243FE\n01 02 03\nq").text(),
             "line 3: byte at 0x24400 lies outside the part's flash");
-  EXPECT_EQ(check("@19FE\n01 02 03 04\n@FFFE\n00 44\nq").text(),
-            "line 1: byte at 0x01A00 lies outside the part's flash");
   EXPECT_FALSE(ok);
+}
+
+TEST_F(ImageCheckTest, RefusesInformationSegmentANamingItsFirstByte) {
+  const std::string segmentA =
+      " lies in information segment A 0x1980-0x19FF, which the loader "
+      "keeps locked";
+  // Segments B to D below it are fine; A is refused from a section starting below it, one
+  // inside it, and one starting on its last byte.
+  std::string belowA;
+  for (int i = 0; i < 0x180; ++i) belowA += "00 ";
+  check("@1800\n" + belowA + "\n@FFFE\n00 44\nq");
+  EXPECT_TRUE(ok) << "0x1800-0x197F holds segments B to D";
+  EXPECT_EQ(check("@FFFE\n00 44\n@197E\n01 02 03\nq").text(), "line 3: byte at 0x01980" + segmentA);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(check("@19C1\n01\n@FFFE\n00 44\nq").text(), "line 1: byte at 0x019C0" + segmentA)
+      << "the padding of an odd start touches the segment too";
+  EXPECT_EQ(check("@19FF\n01 02\n@FFFE\n00 44\nq").text(), "line 1: byte at 0x019FE" + segmentA);
+  EXPECT_FALSE(ok);
+}
+
+// srec_cat and other converters start sections at odd addresses: the run is padded with the
+// erased value down to the word, and padding never competes with a neighbour's real bytes.
+TEST(TiTxtParse, OddStartIsPaddedToTheWordAndJoinsANeighbourItNowTouches) {
+  auto image = parseOk("@4401\n01 02\n@4404\n03\n@4407\n04 05\nq");
+  ASSERT_EQ(image.sections.size(), 2u);
+  EXPECT_EQ(image.sections[0].address, 0x4400u);
+  EXPECT_EQ(image.sections[0].data, (std::vector<std::uint8_t>{0xFF, 1, 2}));
+  EXPECT_EQ(image.sections[0].line, 1);
+  // 0x4404 (one byte, its odd tail padded when sent) and 0x4406 (the padding of 0x4407) meet.
+  EXPECT_EQ(image.sections[1].address, 0x4404u);
+  EXPECT_EQ(image.sections[1].data, (std::vector<std::uint8_t>{3, 0xFF, 0xFF, 4, 5}));
+  // A real byte just below an odd start wins over the padding: the two runs simply merge.
+  image = parseOk("@4403\n07 08\n@4402\n06\nq");
+  ASSERT_EQ(image.sections.size(), 1u);
+  EXPECT_EQ(image.sections[0].address, 0x4402u);
+  EXPECT_EQ(image.sections[0].data, (std::vector<std::uint8_t>{6, 7, 8}));
+  // The highest odd address pads down to 0xFFFFE.
+  image = parseOk("@FFFFF\nA5\nq");
+  ASSERT_EQ(image.sections.size(), 1u);
+  EXPECT_EQ(image.sections[0].address, 0xFFFFEu);
+  EXPECT_EQ(image.sections[0].data, (std::vector<std::uint8_t>{0xFF, 0xA5}));
 }
 
 }  // namespace

@@ -1,0 +1,102 @@
+// talkgatectl image check: the sections, CRCs and reset vector of an image, whether an upgrade
+// would accept it, and that no device is ever touched.
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "tests/cli/cli_fixture.h"
+
+namespace talkgate::cli::testing {
+namespace {
+
+// A bus that must stay unused: it counts every attempt to start or open it.
+class UntouchedPort : public hid::Port {
+ public:
+  int init() override { return ++uses, -1; }
+  std::vector<hid::DeviceInfo> enumerate(std::uint16_t, std::uint16_t) override {
+    return ++uses, std::vector<hid::DeviceInfo>{};
+  }
+  std::unique_ptr<hid::Device> open(const std::string&, hid::OpenError*) override {
+    return ++uses, nullptr;
+  }
+  int exit() override { return 0; }
+  int uses = 0;
+};
+
+class ImageCheckCli : public CliTest {
+ protected:
+  RunResult check(const std::string& text, std::vector<std::string> extra = {}) {
+    const std::string file = path("image.txt");
+    std::ofstream(file, std::ios::binary) << text;
+    std::vector<std::string> args{"image", "check", file};
+    args.insert(args.end(), extra.begin(), extra.end());
+    Environment environment;
+    environment.usbPort = &port;
+    return run(args, environment);
+  }
+  static QJsonObject json(const RunResult& r) {
+    return QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
+  }
+  UntouchedPort port;
+};
+
+// "123456789" is the standard check string of CRC-16/CCITT-FALSE: 0x29B1.
+const std::string kGoodImage = "@4400\n31 32 33 34 35 36 37 38 39\n@FFFE\n00 44\nq\n";
+
+TEST_F(ImageCheckCli, ListsSectionsWithTheLoadersCrcAndAcceptsAGoodImage) {
+  const RunResult r = check(kGoodImage);
+  EXPECT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_NE(r.out.find("0x04400-0x04408  9      0x29B1"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("0x0FFFE-0x0FFFF  2"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Reset vector: 0x4400\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Accepted: an upgrade would send this image.\n"), std::string::npos);
+
+  const QJsonObject doc = json(check(kGoodImage, {"--json"}));
+  EXPECT_TRUE(doc["accepted"].toBool());
+  EXPECT_TRUE(doc["reason"].isNull());
+  EXPECT_EQ(doc["reset_vector"].toInt(), 0x4400);
+  const QJsonArray sections = doc["sections"].toArray();
+  ASSERT_EQ(sections.size(), 2);
+  EXPECT_EQ(sections[0].toObject()["start"].toInt(), 0x4400);
+  EXPECT_EQ(sections[0].toObject()["end"].toInt(), 0x4408);
+  EXPECT_EQ(sections[0].toObject()["bytes"].toInt(), 9);
+  EXPECT_EQ(sections[0].toObject()["crc16"].toInt(), 0x29B1);
+  EXPECT_EQ(port.uses, 0);
+}
+
+TEST_F(ImageCheckCli, RefusesWithTheReasonAndExitTwoWithoutTouchingTheBus) {
+  // Segment A: still listed (an odd start shows with its padding), then refused.
+  RunResult r = check("@1981\n01 02\n@FFFE\n00 44\nq\n");
+  EXPECT_EQ(r.code, kExitBadInput);
+  EXPECT_NE(r.out.find("0x01980-0x01982  3"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Refused: line 1: byte at 0x01980 lies in information segment A "
+                       "0x1980-0x19FF, which the loader keeps locked.\n"),
+            std::string::npos)
+      << r.out;
+
+  r = check("@4400\n01 02\nq\n", {"--json"});
+  EXPECT_EQ(r.code, kExitBadInput);
+  QJsonObject doc = json(r);
+  EXPECT_FALSE(doc["accepted"].toBool());
+  EXPECT_EQ(doc["reason"].toString(), "no reset vector at 0xFFFE");
+  EXPECT_TRUE(doc["reset_vector"].isNull());
+  EXPECT_EQ(doc["sections"].toArray().size(), 1);
+
+  r = check("@4400\n01 G2\nq\n", {"--json"});
+  EXPECT_EQ(r.code, kExitBadInput);
+  doc = json(r);
+  EXPECT_EQ(doc["reason"].toString(), "line 2: bad hex digit 'G'");
+  EXPECT_TRUE(doc["sections"].toArray().isEmpty());
+
+  Environment environment;
+  environment.usbPort = &port;
+  r = run({"image", "check", path("missing.txt")}, environment);
+  EXPECT_EQ(r.code, kExitBadInput);
+  EXPECT_NE(r.out.find("Refused: cannot open " + path("missing.txt") + ".\n"), std::string::npos);
+  EXPECT_EQ(run({"image", "show", path("missing.txt")}, environment).code, kExitBadInput);
+  EXPECT_EQ(port.uses, 0) << "image check never opens the bus";
+}
+
+}  // namespace
+}  // namespace talkgate::cli::testing
