@@ -243,14 +243,14 @@ TEST_F(ImageCheckTest, RefusesInformationSegmentANamingItsFirstByte) {
 // srec_cat and other converters start sections at odd addresses: the run is padded with the
 // erased value down to the word, and padding never competes with a neighbour's real bytes.
 TEST(TiTxtParse, OddStartIsPaddedToTheWordAndJoinsANeighbourItNowTouches) {
-  auto image = parseOk("@4401\n01 02\n@4404\n03\n@4407\n04 05\nq");
+  auto image = parseOk("@4401\n01 02\n@4404\n03 04\n@4407\n05\n@4409\n06\nq");
   ASSERT_EQ(image.sections.size(), 2u);
   EXPECT_EQ(image.sections[0].address, 0x4400u);
   EXPECT_EQ(image.sections[0].data, (std::vector<std::uint8_t>{0xFF, 1, 2}));
   EXPECT_EQ(image.sections[0].line, 1);
-  // 0x4404 (one byte, its odd tail padded when sent) and 0x4406 (the padding of 0x4407) meet.
+  // 0x4404-0x4405 and 0x4407 meet once 0x4406 is padded; 0x4409 pads 0x4408 and joins too.
   EXPECT_EQ(image.sections[1].address, 0x4404u);
-  EXPECT_EQ(image.sections[1].data, (std::vector<std::uint8_t>{3, 0xFF, 0xFF, 4, 5}));
+  EXPECT_EQ(image.sections[1].data, (std::vector<std::uint8_t>{3, 4, 0xFF, 5, 0xFF, 6}));
   // A real byte just below an odd start wins over the padding: the two runs simply merge.
   image = parseOk("@4403\n07 08\n@4402\n06\nq");
   ASSERT_EQ(image.sections.size(), 1u);
