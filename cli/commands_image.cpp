@@ -46,7 +46,7 @@ void printText(Context& ctx, const TiTxtImage& image, const std::string& refusal
     rows.push_back({hex(s.address, 5) + "-" + hex(s.end() - 1, 5), std::to_string(s.data.size()),
                     hex(sectionCrc(s), 4)});
   }
-  printColumns(ctx.out(), {"SECTION", "BYTES", "CRC-16"}, rows);
+  if (!rows.empty()) printColumns(ctx.out(), {"SECTION", "BYTES", "CRC-16"}, rows);
   const auto vector = resetVectorOf(image);
   ctx.out() << "Reset vector: " << (vector ? hex(*vector, 4) : std::string("none")) << '\n';
   if (refusal.empty()) {
