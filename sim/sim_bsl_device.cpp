@@ -10,62 +10,22 @@
 #include <deque>
 #include <mutex>
 
-#include "firmware/bsl_wire.h"
-#include "firmware/crc.h"
-#include "firmware/ti_txt.h"
+#include "sim/bsl_wire_model.h"
+#include "sim/sim_crc.h"
+#include "sim/sim_ti_txt.h"
 
 namespace talkgate::sim {
 namespace {
 
-using Report = std::array<std::uint8_t, 64>;
+using Report = std::array<std::uint8_t, bslwire::kReportBytes>;
+using namespace bslwire;
 
-// The loader's wire values are declared once, with the host side's encoder.
-namespace wire = firmware::bsl;
-constexpr std::uint8_t kId = wire::kReportId;
-constexpr std::size_t kMaxCore = wire::kMaxCoreBytes;
-constexpr std::uint8_t kData = wire::kReplyData;
-constexpr std::uint8_t kMessage = wire::kReplyMessage;
-
-// Device-side names of the core commands and messages.
-enum : std::uint8_t {
-  RxBlock = wire::kCmdRxDataBlock,
-  RxPassword = wire::kCmdRxPassword,
-  EraseSegment = wire::kCmdEraseSegment,
-  ToggleInfoLock = wire::kCmdToggleInfoLock,
-  MassErase = wire::kCmdMassErase,
-  CrcCheck = wire::kCmdCrcCheck,
-  LoadPc = wire::kCmdLoadPc,
-  TxBlock = wire::kCmdTxDataBlock,
-  TxVersion = wire::kCmdTxVersion,
-  TxBufferSize = wire::kCmdTxBufferSize,
-  RxBlockFast = wire::kCmdRxDataBlockFast,
-};
-enum : std::uint8_t {
-  MsgOk = wire::kMsgOk,
-  MsgWriteCheck = wire::kMsgWriteCheckFailed,
-  MsgFlashFail = wire::kMsgFlashFail,
-  MsgLocked = wire::kMsgLocked,
-  MsgPassword = wire::kMsgPasswordError,
-  MsgByteWrite = wire::kMsgByteWriteForbidden,
-  MsgUnknown = wire::kMsgUnknownCommand,
-  MsgLength = wire::kMsgPacketTooLong,
-};
-
-constexpr std::size_t kPasswordBytes = 32;
-constexpr std::uint32_t kPasswordAt = 0xFFE0;
-constexpr std::uint32_t kResetVectorAt = 0xFFFE;
 constexpr std::size_t kMaxTxBytes = kMaxCore - 1;
-constexpr std::size_t kVersionMarkerMax = 32;
-
-std::uint32_t address3(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16);
-}
 
 }  // namespace
 
 struct SimBslDevice::Impl {
-  Impl(VirtualBus& b, firmware::FlashLayout l) : bus(b), layout(l) {}
+  Impl(VirtualBus& b, BslMemoryMap l) : bus(b), layout(l) {}
 
   // What to do once the lock is released.
   struct Actions {
@@ -77,7 +37,7 @@ struct SimBslDevice::Impl {
   };
 
   VirtualBus& bus;
-  const firmware::FlashLayout layout;
+  const BslMemoryMap layout;
   mutable std::mutex mutex;
   BslMemory memory = BslMemory(kAddressSpace, 0xFF);
   bool attached = false;
@@ -86,7 +46,12 @@ struct SimBslDevice::Impl {
   bool ram = false;
   bool unlockedState = false;
   bool ramLoaderLoaded = false;
-  bool infoLocked = true;
+  // Information segment A (LOCKA), after TI's F5xx/F6xx family user's guide SLAU208, flash
+  // memory controller chapter ("Segment A" and FCTL3.LOCKA): set at power-up and BOR; while
+  // set, segment A can be neither erased nor written; writing 1 toggles it. The loader guide
+  // SLAU319 (5xx/6xx core commands) has "Unlock and Lock Info" (0x13) toggle it. A mass erase
+  // erases main memory only (the guide's erase-mode table), whatever the lock.
+  bool infoALocked = true;
   std::deque<Report> replies;
 
   int refusePasswords = 0;
@@ -124,7 +89,7 @@ struct SimBslDevice::Impl {
   bool handle(const std::uint8_t* data, std::size_t length, Actions& actions);
   std::optional<BslPhase> phaseOf(std::uint8_t command, std::uint32_t address) const;
   void reply(std::uint8_t code, const std::uint8_t* data, std::size_t length);
-  void message(std::uint8_t msg) { reply(kMessage, &msg, 1); }
+  void message(std::uint8_t msg) { reply(kMessageReply, &msg, 1); }
   std::uint8_t checkPassword(const std::uint8_t* core, std::size_t nl);
   std::uint8_t write(std::uint32_t address, const std::uint8_t* data, std::size_t count);
   void eraseMain() {
@@ -165,6 +130,7 @@ void SimBslDevice::Impl::attach(const std::shared_ptr<Impl>& self, bool ramPerso
     attached = true;
     ram = ramPersonality;
     unlockedState = false;
+    if (!ramPersonality) infoALocked = true;  // the ROM loader starts from a locked part
     replies.clear();
   }
   hid::DeviceInfo info;
@@ -214,7 +180,7 @@ int SimBslDevice::Impl::hostRead(std::uint64_t gen, std::uint8_t* data, std::siz
 
 void SimBslDevice::Impl::reply(std::uint8_t code, const std::uint8_t* data, std::size_t length) {
   Report r{};
-  r[0] = kId;
+  r[0] = kReportId;
   r[1] = static_cast<std::uint8_t>(length + 1);
   r[2] = code;
   if (length) std::memcpy(r.data() + 3, data, length);
@@ -224,20 +190,20 @@ void SimBslDevice::Impl::reply(std::uint8_t code, const std::uint8_t* data, std:
 std::optional<BslPhase> SimBslDevice::Impl::phaseOf(std::uint8_t command,
                                                     std::uint32_t address) const {
   switch (command) {
-    case RxPassword:
+    case kRxPassword:
       return ram ? BslPhase::RamPassword : BslPhase::RomPassword;
-    case RxBlock:
-    case RxBlockFast:
+    case kRxDataBlock:
+    case kRxDataBlockFast:
       if (address == kPmmCtl0) return BslPhase::Reset;
       return layout.inFlash(address) ? BslPhase::Program : BslPhase::RamData;
-    case LoadPc:
+    case kLoadPc:
       return BslPhase::LoadPc;
-    case TxVersion:
+    case kTxBslVersion:
       return BslPhase::Version;
-    case EraseSegment:
-    case MassErase:
+    case kEraseSegment:
+    case kMassErase:
       return BslPhase::Erase;
-    case CrcCheck:
+    case kCrcCheck:
       return BslPhase::CrcCheck;
     default:
       return std::nullopt;
@@ -245,8 +211,8 @@ std::optional<BslPhase> SimBslDevice::Impl::phaseOf(std::uint8_t command,
 }
 
 std::uint8_t SimBslDevice::Impl::checkPassword(const std::uint8_t* core, std::size_t nl) {
-  bool right = nl == 1 + kPasswordBytes &&
-               std::memcmp(core + 1, memory.data() + kPasswordAt, kPasswordBytes) == 0;
+  bool right = nl == 1 + kSimPasswordBytes &&
+               std::memcmp(core + 1, memory.data() + kSimPasswordAt, kSimPasswordBytes) == 0;
   if (refusePasswords > 0) {
     --refusePasswords;
     right = false;
@@ -256,38 +222,38 @@ std::uint8_t SimBslDevice::Impl::checkPassword(const std::uint8_t* core, std::si
   }
   if (right) {
     unlockedState = true;
-    return MsgOk;
+    return kOk;
   }
   // A wrong password erases main flash, so the vector table (and the password) reads 0xFF.
   unlockedState = false;
   eraseMain();
   ++massErases;
-  return MsgPassword;
+  return kPasswordWrong;
 }
 
 std::uint8_t SimBslDevice::Impl::write(std::uint32_t address, const std::uint8_t* data,
                                        std::size_t count) {
-  if (count == 0) return MsgOk;
+  if (count == 0) return kOk;
   const std::uint32_t end = address + static_cast<std::uint32_t>(count);
-  if (end > kAddressSpace) return MsgFlashFail;
+  if (end > kAddressSpace) return kFlashFailBit;
   if (layout.inRam(address) && end <= layout.ramEnd) {
     std::memcpy(memory.data() + address, data, count);
     if (address <= kRamLoaderBase && end > kRamLoaderBase) ramLoaderLoaded = true;
-    return MsgOk;
+    return kOk;
   }
-  if (!ram) return MsgUnknown;  // the ROM loader writes RAM only
-  const bool inMain = layout.inMain(address) && end <= layout.mainEnd;
-  const bool inInfo = layout.inInfo(address) && end <= layout.infoEnd;
-  if (!inMain && !inInfo) return MsgFlashFail;
-  if ((address & 1u) || (count & 1u)) return MsgByteWrite;
+  if (!ram) return kUnknownCommand;  // the ROM loader writes RAM only
+  if (!layout.flashRun(address, end)) return kFlashFailBit;
+  if ((address & 1u) || (count & 1u)) return kByteWriteForbidden;
   bool checked = true;
   for (std::size_t i = 0; i < count; ++i) {
-    std::uint8_t& cell = memory[address + i];
-    cell &= data[i];  // programming only clears bits
-    if (corruptAddress && *corruptAddress == address + i) cell ^= corruptMask;
+    const std::uint32_t at = address + static_cast<std::uint32_t>(i);
+    std::uint8_t& cell = memory[at];
+    // A locked segment A keeps its bytes; the loader's read-back then finds the difference.
+    if (!(infoALocked && layout.inInfoA(at))) cell &= data[i];  // programming only clears bits
+    if (corruptAddress && *corruptAddress == at) cell ^= corruptMask;
     if (cell != data[i]) checked = false;
   }
-  return checked ? MsgOk : MsgWriteCheck;
+  return checked ? kOk : kWriteCheckFailed;
 }
 
 void SimBslDevice::Impl::reset(Actions& actions) {
@@ -296,7 +262,8 @@ void SimBslDevice::Impl::reset(Actions& actions) {
   ram = false;
   ramLoaderLoaded = false;
   unlockedState = false;
-  const bool blank = memory[kResetVectorAt] == 0xFF && memory[kResetVectorAt + 1] == 0xFF;
+  infoALocked = true;
+  const bool blank = memory[kSimResetVectorAt] == 0xFF && memory[kSimResetVectorAt + 1] == 0xFF;
   if (blank) {
     actions.attach = true;  // nothing to run: the part stays in its loader
     actions.attachRam = false;
@@ -313,12 +280,12 @@ bool SimBslDevice::Impl::handle(const std::uint8_t* data, std::size_t length, Ac
     leave(actions);
     return false;
   }
-  if (length < 3 || data[0] != kId) return true;
+  if (length < kCoreOffset + 1 || data[0] != kReportId) return true;
   const std::size_t nl = data[1];
-  if (nl == 0 || nl > kMaxCore || 2 + nl > length) return true;
-  const std::uint8_t* core = data + 2;
+  if (nl == 0 || nl > kMaxCore || kCoreOffset + nl > length) return true;
+  const std::uint8_t* core = data + kCoreOffset;
   const std::uint8_t command = core[0];
-  const std::uint32_t address = nl >= 4 ? address3(core + 1) : 0;
+  const std::uint32_t address = nl >= kAfterAddress ? addressAt(core) : 0;
 
   const auto phase = phaseOf(command, address);
   if (phase && unplugPhase == phase && --unplugOccurrence == 0) {
@@ -331,79 +298,86 @@ bool SimBslDevice::Impl::handle(const std::uint8_t* data, std::size_t length, Ac
   record.command = command;
   record.address = address;
   record.ramLoader = ram;
-  if ((command == RxBlock || command == RxBlockFast) && nl >= 4)
-    record.length = static_cast<std::uint32_t>(nl - 4);
-  if ((command == CrcCheck || command == TxBlock) && nl == 6)
-    record.length = core[4] | (core[5] << 8);
+  if ((command == kRxDataBlock || command == kRxDataBlockFast) && nl >= kAfterAddress)
+    record.length = static_cast<std::uint32_t>(nl - kAfterAddress);
+  if ((command == kCrcCheck || command == kTxDataBlock) && nl == kRangeCore)
+    record.length = rangeLengthAt(core);
   records.push_back(record);
 
-  const bool restrictedOk = command == RxPassword || command == RxBlockFast || command == LoadPc;
+  const bool restrictedOk =
+      command == kRxPassword || command == kRxDataBlockFast || command == kLoadPc;
   if (!ram && !restrictedOk) {
-    message(MsgUnknown);
+    message(kUnknownCommand);
     return true;
   }
-  const bool isProtected = command != RxPassword && command != TxVersion && command != TxBufferSize;
+  const bool isProtected =
+      command != kRxPassword && command != kTxBslVersion && command != kTxBufferSize;
   if (isProtected && !unlockedState) {
-    if (command != RxBlockFast && command != LoadPc) message(MsgLocked);
+    if (command != kRxDataBlockFast && command != kLoadPc) message(kLocked);
     return true;
   }
 
   switch (command) {
-    case RxPassword:
+    case kRxPassword:
       message(checkPassword(core, nl));
       break;
-    case RxBlock:
-    case RxBlockFast: {
-      if (nl < 4) {
-        if (command == RxBlock) message(MsgLength);
+    case kRxDataBlock:
+    case kRxDataBlockFast: {
+      if (nl < kAfterAddress) {
+        if (command == kRxDataBlock) message(kLengthTooLong);
         break;
       }
-      const std::size_t count = nl - 4;
-      if (address == kPmmCtl0 && count >= 2 && core[4] == 0x04 && core[5] == 0xA5) {
+      const std::size_t count = nl - kAfterAddress;
+      const std::uint8_t* bytes = core + kAfterAddress;
+      if (address == kPmmCtl0 && count >= 2 && bytes[0] == 0x04 && bytes[1] == 0xA5) {
         reset(actions);  // PMMSWBOR with the PMM password: no answer, the part restarts
         break;
       }
-      const std::uint8_t result = write(address, core + 4, count);
-      if (command == RxBlock) message(result);
+      const std::uint8_t result = write(address, bytes, count);
+      if (command == kRxDataBlock) message(result);
       break;
     }
-    case EraseSegment:
-      if (nl != 4 || !layout.inFlash(address)) {
-        message(MsgFlashFail);
+    case kEraseSegment:
+      if (nl != kAfterAddress || !layout.inFlash(address)) {
+        message(kFlashFailBit);
       } else {
-        const std::uint32_t start = layout.segmentStart(address);
-        std::fill_n(memory.begin() + start, layout.segmentBytes(address), 0xFF);
-        message(MsgOk);
+        // A locked segment A is left as it is; the erase command reads nothing back, and the
+        // flash controller sets no FAIL bit for it, so the answer is still "ok".
+        if (!(infoALocked && layout.inInfoA(address))) {
+          const std::uint32_t start = layout.segmentStart(address);
+          std::fill_n(memory.begin() + start, layout.segmentBytes(address), 0xFF);
+        }
+        message(kOk);
       }
       break;
-    case MassErase:
+    case kMassErase:
       eraseMain();
       ++massErases;
-      message(MsgOk);
+      message(kOk);
       break;
-    case ToggleInfoLock:
-      infoLocked = !infoLocked;
-      message(MsgOk);
+    case kUnlockLockInfo:
+      infoALocked = !infoALocked;  // a toggle, like writing 1 to LOCKA: never a set state
+      message(kOk);
       break;
-    case CrcCheck:
-    case TxBlock: {
-      const std::uint32_t count = nl == 6 ? record.length : 0;
+    case kCrcCheck:
+    case kTxDataBlock: {
+      const std::uint32_t count = nl == kRangeCore ? record.length : 0;
       if (count == 0 || address + count > kAddressSpace ||
-          (command == TxBlock && count > kMaxTxBytes)) {
-        message(MsgLength);
+          (command == kTxDataBlock && count > kMaxTxBytes)) {
+        message(kLengthTooLong);
         break;
       }
-      if (command == TxBlock) {
-        reply(kData, memory.data() + address, count);
+      if (command == kTxDataBlock) {
+        reply(kDataReply, memory.data() + address, count);
       } else {
-        const std::uint16_t crc = firmware::crc16(memory.data() + address, count);
+        const std::uint16_t crc = simCrc16(memory.data() + address, count);
         const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(crc),
                                        static_cast<std::uint8_t>(crc >> 8)};
-        reply(kData, bytes, 2);
+        reply(kDataReply, bytes, 2);
       }
       break;
     }
-    case LoadPc: {
+    case kLoadPc: {
       const bool startsLoader = address == kRamLoaderEntry && ramLoaderLoaded;
       leave(actions);  // either way the USB link drops
       if (startsLoader) {
@@ -412,10 +386,10 @@ bool SimBslDevice::Impl::handle(const std::uint8_t* data, std::size_t length, Ac
       }
       break;
     }
-    case TxVersion: {
+    case kTxBslVersion: {
       if (refuseVersionTimes != 0) {
         if (refuseVersionTimes > 0) --refuseVersionTimes;
-        message(MsgUnknown);
+        message(kUnknownCommand);
         break;
       }
       std::array<std::uint8_t, 4> version;
@@ -424,23 +398,23 @@ bool SimBslDevice::Impl::handle(const std::uint8_t* data, std::size_t length, Ac
         version = *versionOverride;
         if (versionTimes > 0) --versionTimes;
       }
-      reply(kData, version.data(), version.size());
+      reply(kDataReply, version.data(), version.size());
       break;
     }
-    case TxBufferSize: {
+    case kTxBufferSize: {
       const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(kBufferSize),
                                      static_cast<std::uint8_t>(kBufferSize >> 8)};
-      reply(kData, bytes, 2);
+      reply(kDataReply, bytes, 2);
       break;
     }
     default:
-      message(MsgUnknown);
+      message(kUnknownCommand);
       break;
   }
   return true;
 }
 
-SimBslDevice::SimBslDevice(VirtualBus& bus, firmware::FlashLayout layout)
+SimBslDevice::SimBslDevice(VirtualBus& bus, BslMemoryMap layout)
     : impl_(std::make_shared<Impl>(bus, layout)) {}
 
 SimBslDevice::~SimBslDevice() {
@@ -471,6 +445,11 @@ bool SimBslDevice::ramLoaderRunning() const {
   return impl_->attached && impl_->ram;
 }
 
+bool SimBslDevice::infoSegmentALocked() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->infoALocked;
+}
+
 bool SimBslDevice::unlocked() const {
   std::lock_guard lock(impl_->mutex);
   return impl_->unlockedState;
@@ -481,23 +460,17 @@ std::string SimBslDevice::path() const {
   return impl_->path;
 }
 
-const firmware::FlashLayout& SimBslDevice::layout() const {
+const BslMemoryMap& SimBslDevice::layout() const {
   return impl_->layout;
 }
 
 bool SimBslDevice::loadFlashImage(std::string_view tiTxt, std::string* error) {
-  firmware::TiTxtImage image;
-  firmware::TiTxtError parseError;
-  if (!firmware::parseTiTxt(tiTxt, image, parseError)) {
-    if (error) *error = parseError.text();
-    return false;
-  }
-  const firmware::FlashLayout& l = impl_->layout;
-  for (const auto& s : image.sections) {
-    const bool inMain = l.inMain(s.address) && s.end() <= l.mainEnd;
-    const bool inInfo = l.inInfo(s.address) && s.end() <= l.infoEnd;
-    if (!inMain && !inInfo) {
-      if (error) *error = "line " + std::to_string(s.line) + ": section outside flash";
+  std::vector<SimTextRun> runs;
+  if (!readSimTiTxt(tiTxt, runs, error)) return false;
+  const BslMemoryMap& l = impl_->layout;
+  for (const auto& run : runs) {
+    if (!run.bytes.empty() && !l.flashRun(run.address, run.end())) {
+      if (error) *error = "line " + std::to_string(run.line) + ": section outside flash";
       return false;
     }
   }
@@ -505,35 +478,35 @@ bool SimBslDevice::loadFlashImage(std::string_view tiTxt, std::string* error) {
   auto& m = impl_->memory;
   std::fill(m.begin() + l.infoStart, m.begin() + l.infoEnd, 0xFF);
   std::fill(m.begin() + l.mainStart, m.begin() + l.mainEnd, 0xFF);
-  for (const auto& s : image.sections)
-    std::copy(s.data.begin(), s.data.end(), m.begin() + s.address);
+  for (const auto& run : runs)
+    std::copy(run.bytes.begin(), run.bytes.end(), m.begin() + run.address);
   return true;
 }
 
 std::string SimBslDevice::flashImageText() const {
-  firmware::TiTxtImage image;
+  std::vector<SimTextRun> runs;
   {
     std::lock_guard lock(impl_->mutex);
     const auto& m = impl_->memory;
-    const firmware::FlashLayout& l = impl_->layout;
+    const BslMemoryMap& l = impl_->layout;
     for (auto [start, end] :
          {std::pair{l.infoStart, l.infoEnd}, std::pair{l.mainStart, l.mainEnd}}) {
-      firmware::TiTxtSection* open = nullptr;
+      SimTextRun* open = nullptr;
       for (std::uint32_t a = start; a + 1 < end; a += 2) {
         if (m[a] == 0xFF && m[a + 1] == 0xFF) {
           open = nullptr;
           continue;
         }
         if (!open) {
-          image.sections.push_back(firmware::TiTxtSection{a, {}, 0});
-          open = &image.sections.back();
+          runs.push_back(SimTextRun{a, {}, 0});
+          open = &runs.back();
         }
-        open->data.push_back(m[a]);
-        open->data.push_back(m[a + 1]);
+        open->bytes.push_back(m[a]);
+        open->bytes.push_back(m[a + 1]);
       }
     }
   }
-  return firmware::formatTiTxt(image);
+  return writeSimTiTxt(runs);
 }
 
 std::vector<std::uint8_t> SimBslDevice::readMemory(std::uint32_t address,
@@ -636,40 +609,6 @@ int SimBslDevice::massErases() const {
 int SimBslDevice::resets() const {
   std::lock_guard lock(impl_->mutex);
   return impl_->resets;
-}
-
-std::optional<std::string> SimBslDevice::firmwareVersionOf(const BslMemory& memory,
-                                                           const firmware::FlashLayout& layout) {
-  static constexpr char kMarker[] = "TGFW:";
-  constexpr std::size_t kMarkerLength = sizeof kMarker - 1;
-  if (memory.size() < layout.mainEnd) return std::nullopt;
-  auto from = memory.begin() + layout.mainStart;
-  const auto to = memory.begin() + layout.mainEnd;
-  for (;;) {
-    from = std::search(from, to, kMarker, kMarker + kMarkerLength);
-    if (from == to) return std::nullopt;
-    std::string version;
-    auto p = from + kMarkerLength;
-    while (p != to && *p >= 0x20 && *p < 0x7F && version.size() <= kVersionMarkerMax) {
-      version.push_back(static_cast<char>(*p));
-      ++p;
-    }
-    if (p != to && *p == 0 && !version.empty() && version.size() <= kVersionMarkerMax) {
-      return version;
-    }
-    ++from;
-  }
-}
-
-std::optional<std::string> SimBslDevice::firmwareVersionOfImage(std::string_view tiTxt) {
-  firmware::TiTxtImage image;
-  firmware::TiTxtError error;
-  if (!firmware::parseTiTxt(tiTxt, image, error)) return std::nullopt;
-  const firmware::FlashLayout layout;
-  BslMemory memory(kAddressSpace, 0xFF);
-  for (const auto& s : image.sections)
-    std::copy(s.data.begin(), s.data.end(), memory.begin() + s.address);
-  return firmwareVersionOf(memory, layout);
 }
 
 }  // namespace talkgate::sim

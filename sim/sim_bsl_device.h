@@ -2,7 +2,8 @@
 // A simulated MSP430F5xx USB bootstrap loader on the virtual bus: the restricted ROM loader
 // (password, fast data to RAM, Load PC), the RAM loader it can start (full command set,
 // re-enumerating as a new interface), flash with 512-byte main and 128-byte info segments
-// that programming can only clear bits of, the 32-byte password at 0xFFE0 with a mass erase
+// that programming can only clear bits of, information segment A locked at power-up until
+// the Unlock/Lock Info command toggles it, the 32-byte password at 0xFFE0 with a mass erase
 // on a wrong one, and the software BOR at 0x0120 that starts the application in flash.
 // It decodes reports on its own, independently of the host code it is used to test.
 
@@ -15,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "firmware/flash_layout.h"
+#include "sim/bsl_memory_map.h"
 #include "sim/virtual_bus.h"
 
 namespace talkgate::sim {
@@ -54,7 +55,7 @@ class SimBslDevice {
   static constexpr std::uint32_t kPmmCtl0 = 0x0120;
   static constexpr std::uint16_t kBufferSize = 260;
 
-  explicit SimBslDevice(VirtualBus& bus, firmware::FlashLayout layout = {});
+  explicit SimBslDevice(VirtualBus& bus, BslMemoryMap layout = {});
   ~SimBslDevice();
   SimBslDevice(const SimBslDevice&) = delete;
   SimBslDevice& operator=(const SimBslDevice&) = delete;
@@ -67,8 +68,10 @@ class SimBslDevice {
   // True while the RAM loader (not the ROM loader) runs.
   bool ramLoaderRunning() const;
   bool unlocked() const;
+  // True while information segment A refuses erase and write (as after every power-up).
+  bool infoSegmentALocked() const;
   std::string path() const;
-  const firmware::FlashLayout& layout() const;
+  const BslMemoryMap& layout() const;
 
   // Erases all flash and programs a TI-TXT image into it (test and demo set-up). False with
   // the reason in *error when the text is malformed or puts bytes outside flash.
@@ -114,7 +117,7 @@ class SimBslDevice {
   // The firmware version an image announces with "TGFW:" followed by printable ASCII up to
   // a NUL, searched in main flash; nullopt when there is none.
   static std::optional<std::string> firmwareVersionOf(const BslMemory& memory,
-                                                      const firmware::FlashLayout& layout = {});
+                                                      const BslMemoryMap& layout = {});
   // The same for a TI-TXT image text.
   static std::optional<std::string> firmwareVersionOfImage(std::string_view tiTxt);
 

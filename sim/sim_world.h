@@ -9,7 +9,6 @@
 #include <string>
 #include <string_view>
 
-#include "firmware/flash_layout.h"
 #include "sim/sim_bsl_device.h"
 #include "sim/sim_talkgate.h"
 #include "sim/virtual_bus.h"
@@ -21,7 +20,7 @@ struct SimWorldOptions {
   // Empty: blank flash, the Talkgate keeps the version of its state.
   std::string initialImage;
   TalkgateState talkgate{};
-  firmware::FlashLayout flash{};
+  BslMemoryMap flash{};
   // After an upgrade the Talkgate starts with factory settings (serial number kept) unless set.
   bool keepSettingsOnUpgrade = false;
   // Plug the Talkgate in at construction.

@@ -30,6 +30,15 @@ class SimLoaderTest : public ::testing::Test {
     if (n <= 0) return {};
     return Bytes(in + 2, in + 2 + in[1]);
   }
+  // A report built by hand: 0x3F, NL, the core, then padding.
+  Bytes raw(const Bytes& core) {
+    bsl::Report r;
+    r.fill(0xAC);
+    r[0] = 0x3F;
+    r[1] = static_cast<std::uint8_t>(core.size());
+    std::copy(core.begin(), core.end(), r.begin() + 2);
+    return send(r);
+  }
   Bytes plain(std::uint8_t command) {
     bsl::Report r;
     bsl::encodePlain(r, command);
@@ -77,6 +86,59 @@ TEST_F(SimLoaderTest, LockedRomLoaderAnswersOnlyThePassword) {
   EXPECT_EQ(password(currentPassword()), (Bytes{0x3B, 0x00}));
   EXPECT_TRUE(addressed(bsl::kCmdRxDataBlockFast, 0x2400, {1, 2}).empty());
   EXPECT_EQ(loader.readMemory(0x2400, 2), (Bytes{1, 2}));
+}
+
+// The bytes come from the loader guide's command and reply tables, not from the host's
+// header, so a wrong constant or CRC on either side fails here.
+TEST_F(SimLoaderTest, ReportsBuiltFromTheGuidesTablesGetTheGuidesAnswers) {
+  EXPECT_EQ(raw({0x19}), (Bytes{0x3B, 0x07})) << "the ROM loader knows no TX BSL Version";
+  Bytes passwordCore{0x11};
+  const Bytes vectors = currentPassword();
+  passwordCore.insert(passwordCore.end(), vectors.begin(), vectors.end());
+  EXPECT_EQ(raw(passwordCore), (Bytes{0x3B, 0x00}));
+  EXPECT_TRUE(raw({0x1B, 0x00, 0x25, 0x00, 0x00, 0x06, 0x05, 0x34}).empty());
+  EXPECT_TRUE(raw({0x17, 0x04, 0x25, 0x00}).empty());
+  ASSERT_TRUE(loader.ramLoaderRunning());
+  reopen();
+  EXPECT_EQ(raw(passwordCore), (Bytes{0x3B, 0x00}));
+  EXPECT_EQ(raw({0x19}), (Bytes{0x3A, 0x00, 0x06, 0x05, 0x34}));
+  EXPECT_EQ(raw({0x1A}), (Bytes{0x3A, 0x04, 0x01}));
+  // "123456789" into RAM, then CRC Check over it: CCITT-FALSE 0x29B1, low byte first.
+  EXPECT_EQ(raw({0x10, 0x00, 0x24, 0x00, '1', '2', '3', '4', '5', '6', '7', '8', '9'}),
+            (Bytes{0x3B, 0x00}));
+  EXPECT_EQ(raw({0x16, 0x00, 0x24, 0x00, 0x09, 0x00}), (Bytes{0x3A, 0xB1, 0x29}));
+  EXPECT_EQ(raw({0x18, 0x02, 0x24, 0x00, 0x03, 0x00}), (Bytes{0x3A, '3', '4', '5'}));
+  EXPECT_EQ(raw({0x14}), (Bytes{0x3B, 0x07})) << "reserved";
+}
+
+// Segment A is locked at every power-up: erase and write leave it alone until one Unlock/Lock
+// Info toggles the lock; the next toggles it back. Segment B never is.
+TEST_F(SimLoaderTest, InformationSegmentAChangesOnlyWhileUnlocked) {
+  loader.writeMemory(0x1980, {0x12, 0x34});
+  ASSERT_NO_FATAL_FAILURE(toRamLoader());
+  ASSERT_TRUE(loader.infoSegmentALocked());
+  EXPECT_EQ(addressed(bsl::kCmdEraseSegment, 0x19FE), (Bytes{0x3B, 0x00}));
+  EXPECT_EQ(loader.readMemory(0x1980, 2), (Bytes{0x12, 0x34}));
+  EXPECT_EQ(addressed(bsl::kCmdRxDataBlock, 0x1990, {0x00, 0x00}), (Bytes{0x3B, 0x01}));
+  EXPECT_EQ(loader.readMemory(0x1990, 2), (Bytes{0xFF, 0xFF}));
+  EXPECT_EQ(addressed(bsl::kCmdRxDataBlock, 0x1900, {0x00, 0x00}), (Bytes{0x3B, 0x00}));
+  EXPECT_EQ(plain(bsl::kCmdMassErase), (Bytes{0x3B, 0x00}));
+  EXPECT_EQ(loader.readMemory(0x1980, 2), (Bytes{0x12, 0x34})) << "mass erase is main only";
+
+  EXPECT_EQ(plain(bsl::kCmdToggleInfoLock), (Bytes{0x3B, 0x00}));
+  EXPECT_FALSE(loader.infoSegmentALocked());
+  EXPECT_EQ(addressed(bsl::kCmdEraseSegment, 0x1980), (Bytes{0x3B, 0x00}));
+  EXPECT_EQ(loader.readMemory(0x1980, 2), (Bytes{0xFF, 0xFF}));
+  EXPECT_EQ(loader.readMemory(0x1900, 2), (Bytes{0x00, 0x00})) << "only segment A erased";
+  EXPECT_EQ(addressed(bsl::kCmdRxDataBlock, 0x1990, {0x56, 0x78}), (Bytes{0x3B, 0x00}));
+  EXPECT_EQ(loader.readMemory(0x1990, 2), (Bytes{0x56, 0x78}));
+
+  EXPECT_EQ(plain(bsl::kCmdToggleInfoLock), (Bytes{0x3B, 0x00}));
+  EXPECT_EQ(addressed(bsl::kCmdRxDataBlock, 0x19A0, {0x00, 0x00}), (Bytes{0x3B, 0x01}));
+  EXPECT_EQ(plain(bsl::kCmdToggleInfoLock), (Bytes{0x3B, 0x00}));
+  loader.unplug();
+  loader.plugIn();
+  EXPECT_TRUE(loader.infoSegmentALocked()) << "locked again after power-up";
 }
 
 TEST_F(SimLoaderTest, RamLoaderEnforcesFlashRules) {
