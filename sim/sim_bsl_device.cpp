@@ -1,5 +1,6 @@
-// The simulated bootstrap loader. Reports are decoded here by hand, on purpose apart from the
-// host's wire header, so a fault in the host's encoding shows up as a refused or lost report.
+// The simulated bootstrap loader. Reports are decoded with the loader's own wire model, written
+// apart from the host's wire header, so a fault in the host's encoding shows up as a refused or
+// lost report.
 // Bus calls and the reset handler run outside the device lock: the bus calls listeners that
 // may look at this device, and the handler plugs other devices in.
 
