@@ -8,6 +8,7 @@
 #include "app/setting_combo_box.h"
 #include "app/status_lines.h"
 #include "device/commands.h"
+#include "firmware/loader_images.h"
 #include "ui/dialogs.h"
 
 namespace dorrin_usb_encoder {
@@ -101,6 +102,14 @@ void Form1::openSelfTest() {
 }
 
 void Form1::updateFirmware() {
+  // Refused before the device is even asked for its status: in its loader, a real Talkgate
+  // could get nothing but our stand-ins, and those would cost it its firmware.
+  const std::string refusal = talkgate::firmware::loaderImagesRefusal(
+      talkgate::hid::activePort(), talkgate::firmware::loaderImageSources());
+  if (!refusal.empty()) {
+    warn(QString::fromStdString(refusal), QStringLiteral("Firmware Upgrade"));
+    return;
+  }
   talkgate::app::UpgradeSnapshot snapshot;
   if (GetDeviceStatusMessage() == 0) {
     snapshot.keypadType = prev_keypadType_index;

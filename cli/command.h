@@ -56,6 +56,10 @@ class Context {
                const std::function<void(JsonWriter&)>& extraFields = nullptr);
   // Reports a failed request ("Unable to <what>: timeout (-6).") and returns kExitFailure.
   int requestFailed(std::string_view what, int result);
+  // True when this run may send a Talkgate into its bootstrap loader: always on the simulated
+  // bus, on real hardware only with usable product loader images (--loader-dir, then the
+  // standard folders). Otherwise prints why and sets exitCode to kExitBadInput.
+  bool loaderImagesAtHand(int& exitCode);
 
   // Opens the Talkgate into hid_handle (the one at --device when given). On failure prints why
   // and returns nullptr; the caller then returns kExitFailure.

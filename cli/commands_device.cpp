@@ -254,6 +254,8 @@ bool talkgateLeftForLoader(Context& ctx) {
 
 int runEnterLoader(Context& ctx) {
   if (int code = 0; !ctx.noArguments("enter-loader", code)) return code;
+  // A loader nothing here could program would strand the Talkgate without its firmware.
+  if (int code = 0; !ctx.loaderImagesAtHand(code)) return code;
   const DeviceHandle device = ctx.openDevice();
   if (!device) return kExitFailure;
   const int r = enterLoader(device);

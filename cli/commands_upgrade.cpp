@@ -154,7 +154,9 @@ bool Upgrade::switchToLoader() {
 
 bool Upgrade::program() {
   output_.log("Starting");
-  firmware::FirmwareProgrammer programmer;
+  firmware::ProgrammerSettings settings;
+  settings.loaderImages = firmware::loaderImageSources(ctx_.options().loaderDir);
+  firmware::FirmwareProgrammer programmer(settings);
   const bool programmed = programmer.CustomSelectedFirmware(
       image_,
       [this](int percent, const std::string& message) { output_.progress(percent, message); });
@@ -310,6 +312,7 @@ int runUpgrade(Context& ctx) {
     return ctx.badInput("The firmware image " + printableBytes(image) + " cannot be used: " +
                         printableBytes(error.text()) + ". Nothing was sent to the device.");
   }
+  if (int code = 0; !ctx.loaderImagesAtHand(code)) return code;
   const bool confirmed = ctx.flag("--yes");
   if (!confirmed && (!ctx.console().inputIsTerminal || ctx.console().input == nullptr)) {
     return ctx.badInput(

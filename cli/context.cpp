@@ -7,6 +7,7 @@
 #include "cli/json.h"
 #include "cli/text.h"
 #include "device/commands.h"
+#include "firmware/loader_images.h"
 
 namespace talkgate::cli {
 
@@ -86,6 +87,15 @@ void Context::confirm(const std::string& sentence,
 
 int Context::requestFailed(std::string_view what, int result) {
   return failure("Unable to " + std::string(what) + ": " + resultText(result) + ".");
+}
+
+bool Context::loaderImagesAtHand(int& exitCode) {
+  const std::string refusal = firmware::loaderImagesRefusal(
+      port_, firmware::loaderImageSources(invocation_.options.loaderDir));
+  if (refusal.empty()) return true;
+  err_ << refusal << '\n';
+  exitCode = kExitBadInput;
+  return false;
 }
 
 DeviceHandle Context::openDevice() {

@@ -117,7 +117,8 @@ void printHelp(std::ostream& out, const CommandRegistry& registry) {
              kCodeColumn);
   writeEntry(out, "2",
              "Bad input (unknown command or option, a value out of range, an unusable file or "
-             "firmware image, an upgrade not confirmed); nothing was sent to the device.",
+             "firmware image, an upgrade not confirmed, no usable loader images for a real "
+             "Talkgate); nothing was sent to the device.",
              kCodeColumn);
 
   out << "\nExamples:\n";

@@ -37,6 +37,11 @@ const std::vector<GlobalOptionSpec>& globalOptionSpecs() {
       {"--config", "FILE",
        "The configuration file for the 'config' commands, instead of the per-user "
        "VelkorInterface/USBTalkgateUtilityCfg.ini under $XDG_DATA_HOME or ~/.local/share."},
+      {"--loader-dir", "DIR",
+       "Look for the product's loader images (password.txt and RAM_BSL.txt, optionally "
+       "RAM_BSL_VERSION.txt) in DIR first, then in $XDG_CONFIG_HOME/talkgate-utility/loader "
+       "(or ~/.config/talkgate-utility/loader) and /etc/talkgate-utility/loader. A real "
+       "Talkgate is only upgraded, or sent into its bootstrap loader, with usable images."},
       {"--json", "", "Machine-readable output (one JSON object or array on standard output)."},
       {"--trace", "",
        "Print every HID report written and read, as hexadecimal bytes, on standard "
@@ -99,6 +104,8 @@ bool parseInvocation(const std::vector<std::string>& args, Invocation& out, std:
       ok = takeValue(o.devicePath);
     } else if (name == "--config") {
       ok = takeValue(o.configFile);
+    } else if (name == "--loader-dir") {
+      ok = takeValue(o.loaderDir);
     } else {
       out.commandFlags.push_back(arg);
     }

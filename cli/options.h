@@ -17,6 +17,7 @@ struct GlobalOptions {
   bool help = false;
   std::optional<std::string> devicePath;
   std::optional<std::string> configFile;
+  std::optional<std::string> loaderDir;  // looked in first for the product's loader images
 };
 
 struct Invocation {

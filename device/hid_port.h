@@ -66,6 +66,10 @@ class Port {
   virtual int subscribeHotplug(HotplugCallback /*callback*/) { return 0; }
   // Ends a subscription; a callback already under way may still finish.
   virtual void unsubscribeHotplug(int /*id*/) {}
+
+  // True for a bus of simulated devices only. Our stand-in loader images may go to those; real
+  // hardware, and any port that cannot tell, gets only the product's own images.
+  virtual bool simulated() const { return false; }
 };
 
 // The port the device link uses. Defaults to the hidapi port.

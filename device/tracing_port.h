@@ -24,6 +24,7 @@ class TracingPort : public Port {
     return inner_.subscribeHotplug(std::move(callback));
   }
   void unsubscribeHotplug(int id) override { inner_.unsubscribeHotplug(id); }
+  bool simulated() const override { return inner_.simulated(); }
 
   // Writes one traced line: direction ('>' or '<') and the bytes in lower-case hex.
   struct Sink {

@@ -6,7 +6,10 @@ namespace talkgate::firmware {
 extern const char kPasswordResource[];
 extern const char kRamBslResource[];
 extern const char kRamBslVersionResource[];
-extern const bool kRealLoaderImages;
+extern const bool kProductImagesBuiltIn;
+extern const char kProductPasswordResource[];
+extern const char kProductRamBslResource[];
+extern const char kProductRamBslVersionResource[];
 
 const FirmwareResources& firmwareResources() {
   static const FirmwareResources resources{
@@ -20,8 +23,10 @@ const FirmwareResources& firmwareResources() {
   return resources;
 }
 
-bool realLoaderImages() {
-  return kRealLoaderImages;
+std::optional<LoaderImageTexts> builtInProductLoaderImages() {
+  if (!kProductImagesBuiltIn) return std::nullopt;
+  return LoaderImageTexts{kProductPasswordResource, kProductRamBslResource,
+                          kProductRamBslVersionResource};
 }
 
 std::optional<std::string> firmwareResource(std::string_view key) {

@@ -20,10 +20,19 @@ struct FirmwareResources {
   std::string forcedBorText;  // "Forced_BOR.Text": 04 A5 at 0x0120
 };
 
-// The set compiled in. Our own stand-in loader images unless the build used
-// TALKGATE_REAL_LOADER_DIR; realLoaderImages() tells which.
+// The set compiled in, with our own stand-in loader images: what the simulated loader is given.
+// Real hardware never gets these (loader_images.h picks the product's images for it).
 const FirmwareResources& firmwareResources();
-bool realLoaderImages();
+
+// The product's loader password and RAM loader images, with the RAM loader's version.
+struct LoaderImageTexts {
+  std::string passwordText;   // 32 bytes at 0xFFE0
+  std::string ramBslText;     // the RAM loader, started at 0x2504
+  std::string ramBslVersion;  // "00.06.05.34"
+};
+
+// The product's images compiled in with TALKGATE_REAL_LOADER_DIR; nullopt in a build without.
+std::optional<LoaderImageTexts> builtInProductLoaderImages();
 
 // One resource by its key ("VID", "PID", "password.Text", "RAM_BSL.Text",
 // "RAM_BSL_VERSION", "Forced_BOR.Text"); nullopt for another key.

@@ -25,6 +25,7 @@
 #include "device/clock.h"
 #include "device/transport.h"
 #include "firmware/firmware_resources.h"
+#include "firmware/loader_images.h"
 #include "firmware/programming_sequence.h"
 #include "ui/dialogs.h"
 
@@ -347,13 +348,21 @@ void firmware_upgrade::btnBrowse_Click() {
 
 void firmware_upgrade::btnUpgrade_MouseClick() {
   if (programmingBusy_ || restoring_) return;
+  talkgate::firmware::ProgrammerSettings settings;
+  // Told here, before the worker sends anything to the loader; the programmer would refuse too.
+  const std::string refusal =
+      talkgate::firmware::loaderImagesRefusal(talkgate::hid::activePort(), settings.loaderImages);
+  if (!refusal.empty()) {
+    setStatusLog(QString::fromStdString(refusal) + QStringLiteral("\r\n"));
+    warn(QString::fromStdString(refusal));
+    return;
+  }
   btnUpgrade->setEnabled(false);
   setStatusLog(QStringLiteral("Starting\r\n"));
   programmingBusy_ = true;
   if (programmingWorker_.joinable()) programmingWorker_.join();
 
   const std::string path = filenameTextBox->text().toLocal8Bit().toStdString();
-  talkgate::firmware::ProgrammerSettings settings;
   settings.vid = myVID.toStdString();
   settings.pid = myPID.toStdString();
   settings.deviceIndex = myDeviceIndex.toStdString();

@@ -1,10 +1,12 @@
 #include "firmware/programming_sequence.h"
 
 #include "device/clock.h"
+#include "device/hid_port.h"
 #include "firmware/bsl430.h"
 #include "firmware/crc_check.h"
 #include "firmware/image_check.h"
 #include "firmware/image_split.h"
+#include "firmware/loader_image_check.h"
 
 namespace talkgate::firmware {
 namespace {
@@ -34,22 +36,19 @@ bool versionMatches(const std::string& text, const std::string& expected) {
          expected;
 }
 
-// A loader image must parse; the password must be exactly the 32 bytes at 0xFFE0, because a
-// password the device refuses costs it its firmware.
+// The reset image is ours on every part; the password and the RAM loader were chosen for the
+// port and are checked again here, whichever source they came from.
 bool checkLoaderImages(const FirmwareResources& r, std::string& why) {
+  if (const std::string problem = passwordImageProblem(r.passwordText); !problem.empty()) {
+    why = "password image " + problem;
+    return false;
+  }
+  if (const std::string problem = ramLoaderImageProblem(r.ramBslText); !problem.empty()) {
+    why = "RAM loader image " + problem;
+    return false;
+  }
   TiTxtImage image;
   TiTxtError error;
-  if (r.passwordText.size() >= kPasswordBufferBytes || !parseTiTxt(r.passwordText, image, error) ||
-      image.sections.size() != 1 || image.sections[0].address != kPasswordAddress ||
-      image.sections[0].data.size() != kPasswordBytes) {
-    why = "password image " + (error.reason.empty() ? "is not 32 bytes at 0xFFE0" : error.text());
-    return false;
-  }
-  if (r.ramBslText.size() >= kRamLoaderBufferBytes || !parseTiTxt(r.ramBslText, image, error) ||
-      image.byteCount() == 0) {
-    why = "RAM loader image " + (error.reason.empty() ? "is empty or too long" : error.text());
-    return false;
-  }
   if (r.forcedBorText.size() >= kResetBufferBytes || !parseTiTxt(r.forcedBorText, image, error) ||
       image.byteCount() == 0) {
     why = "reset image " + (error.reason.empty() ? "is empty or too long" : error.text());
@@ -77,17 +76,36 @@ std::string FirmwareProgrammer::connectionText() const {
   return "PID=" + settings_.pid + ",VID=" + settings_.vid + ",DEVICEINDEX=" + settings_.deviceIndex;
 }
 
+bool FirmwareProgrammer::chooseLoaderImages(const ProgressFn& progress) {
+  resources_ = settings_.resources;
+  imagesChosen_ = false;
+  if (!hid::activePort().simulated()) {
+    const LoaderImageLookup lookup = findProductLoaderImages(settings_.loaderImages);
+    if (!lookup.images) {
+      report(progress, 0,
+             missingLoaderImagesText(settings_.loaderImages, lookup.problems) + "\r\n");
+      return false;
+    }
+    resources_.passwordText = lookup.images->passwordText;
+    resources_.ramBslText = lookup.images->ramBslText;
+    resources_.ramBslVersion = lookup.images->ramBslVersion;
+  }
+  imagesChosen_ = true;
+  return true;
+}
+
 bool FirmwareProgrammer::prepare(const std::string& path, const ProgressFn& progress) {
   image_.sections.clear();
+  imagesChosen_ = false;
   if (path.size() >= kPathBufferBytes) {
     report(progress, 0,
            "File path is too long (" + std::to_string(path.size()) + " characters, at most " +
                std::to_string(kPathBufferBytes - 1) + ")\r\n");
     return false;
   }
+  if (!chooseLoaderImages(progress)) return false;
   std::string why;
-  if (connectionText().size() >= kConnectionBufferBytes ||
-      !checkLoaderImages(settings_.resources, why)) {
+  if (connectionText().size() >= kConnectionBufferBytes || !checkLoaderImages(resources_, why)) {
     report(progress, 0, "Loader resources are damaged: " + why + "\r\n");
     return false;
   }
@@ -101,8 +119,10 @@ bool FirmwareProgrammer::prepare(const std::string& path, const ProgressFn& prog
 }
 
 bool FirmwareProgrammer::DownloadStartUp(const ProgressFn& progress, bool& massErased) {
+  // Called on its own, it still sends nothing before the images are chosen for the port.
+  if (!imagesChosen_ && !chooseLoaderImages(progress)) return false;
   const std::string connection = connectionText();
-  const FirmwareResources& resources = settings_.resources;
+  const FirmwareResources& resources = resources_;
   const std::string& version = resources.ramBslVersion;
 
   BSL_setFamily(kFamilyF5xxUsb);
@@ -174,7 +194,7 @@ bool FirmwareProgrammer::DownloadStartUp(const ProgressFn& progress, bool& massE
 }
 
 bool FirmwareProgrammer::TriggerForcedBOR(const ProgressFn& progress) {
-  const FirmwareResources& resources = settings_.resources;
+  const FirmwareResources& resources = imagesChosen_ ? resources_ : settings_.resources;
   report(progress, 90, "Resetting Device...\r\nStarting application\r\n");
   if (BSL_RX_TXT(resources.forcedBorText, kRxFast) != kBslOk) return false;
   if (resources.ramBslVersion.find(kResetAgainVersion) != std::string::npos) {

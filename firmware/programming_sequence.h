@@ -12,6 +12,7 @@
 
 #include "firmware/firmware_resources.h"
 #include "firmware/flash_layout.h"
+#include "firmware/loader_images.h"
 #include "firmware/ti_txt.h"
 
 namespace talkgate::firmware {
@@ -36,8 +37,11 @@ struct ProgrammerSettings {
   std::string vid = "0x2047";  // myVID, "0x" and four digits
   std::string pid = "0x0200";  // myPID
   std::string deviceIndex = "0";
-  FlashLayout flash{};  // where an image may put bytes
-  FirmwareResources resources = firmwareResources();
+  FlashLayout flash{};                                // where an image may put bytes
+  FirmwareResources resources = firmwareResources();  // as sent to the simulated loader
+  // Where the product's password and RAM loader are looked up for real hardware; they replace
+  // those of `resources` there, and without them nothing is sent.
+  LoaderImageSources loaderImages = loaderImageSources();
 };
 
 class FirmwareProgrammer {
@@ -47,8 +51,9 @@ class FirmwareProgrammer {
   // The whole upgrade of the TI-TXT file at filenameString; true when the image was sent,
   // verified and the device reset into it. The file and the loader images are read and
   // checked first: a path too long for the loader, an unreadable, malformed or empty image,
-  // a byte outside the part's flash or in the loader's own area, or no reset vector ends
-  // the run at progress 0 with the reason in the log, before anything is sent.
+  // a byte outside the part's flash or in the loader's own area, no reset vector, or a real
+  // (not simulated) port without usable product loader images ends the run at progress 0
+  // with the reason in the log, before anything is sent.
   bool CustomSelectedFirmware(const std::string& filenameString, const ProgressFn& progress);
   // Connects, logs in, starts the RAM loader, reconnects and checks its version, attempts
   // the reset vector erase. May set massErased (a refused first password).
@@ -69,8 +74,13 @@ class FirmwareProgrammer {
  private:
   // Reads and checks the image file and the loader images; on a problem reports it at 0.
   bool prepare(const std::string& path, const ProgressFn& progress);
+  // Picks the loader images for the active port into resources_: the settings' own on the
+  // simulated bus, the product's on real hardware. On a problem reports it at 0.
+  bool chooseLoaderImages(const ProgressFn& progress);
 
   ProgrammerSettings settings_;
+  FirmwareResources resources_;  // the loader images of the current run
+  bool imagesChosen_ = false;
   TiTxtImage image_;  // the checked image of the current run; sent and verified as read once
 };
 

@@ -68,6 +68,7 @@ class VirtualBus : public hid::Port {
     return addListener(std::move(callback));
   }
   void unsubscribeHotplug(int id) override { removeListener(id); }
+  bool simulated() const override { return true; }
 
   struct State;  // shared with open handles, which may outlive a detach
 

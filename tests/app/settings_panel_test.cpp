@@ -7,7 +7,11 @@
 
 #include "app/process_state.h"
 #include "config/config_ui.h"
+#include "firmware/loader_images.h"
 #include "tests/app/app_fixture.h"
+#include "tests/device/recording_port.h"
+#include "tests/device/scripted_port.h"
+#include "tests/firmware/loader_images_fixture.h"
 
 using dorrin_usb_encoder::configArray;
 using dorrin_usb_encoder::Form1;
@@ -56,6 +60,7 @@ class SettingsPanelTest : public QObject {
   void updateFirmwareAnsweredNoSendsNoLoaderCommand();
   void updateFirmwareAnsweredYesEntersLoaderWithSnapshot();
   void updateFirmwareWithoutDeviceStillAsksAndDisables();
+  void updateFirmwareOnHardwareWithoutLoaderImagesSendsNothing();
 
  private:
   QTemporaryDir userFolder_;
@@ -350,6 +355,26 @@ void SettingsPanelTest::updateFirmwareWithoutDeviceStillAsksAndDisables() {
   QCOMPARE(upgradeSpy.count(), 1);
   // Nothing was read, so the snapshot holds no device's values.
   QCOMPARE(upgradeSpy.at(0).at(0).value<UpgradeSnapshot>().serialNumber, QString());
+}
+
+void SettingsPanelTest::updateFirmwareOnHardwareWithoutLoaderImagesSendsNothing() {
+  apptest::Desk desk(apptest::deviceWith(7, 1, 1));
+  Form1& w = desk.start();
+  talkgate::firmware::test::ScopedLoaderImageSources standard(
+      {QDir(userFolder_.path()).filePath("no loader images").toStdString()});
+  talkgate::testing::RecordingPort hardware(desk.bus, true);
+  talkgate::testing::ScopedPort onHardware(hardware);
+  QSignalSpy upgradeSpy(&w, &Form1::upgradeWindowRequested);
+  desk.talkgate.clearRequests();
+  QTest::mouseClick(w.btnLoadFirmware, Qt::LeftButton);
+
+  const std::string text = talkgate::firmware::missingLoaderImagesText(standard.sources(), {});
+  QCOMPARE(desk.dialogs.texts(), QStringList({QString::fromStdString(text) + "\n"}));
+  QCOMPARE(desk.dialogs.messages[0].icon, Icon::Warning);
+  QVERIFY(desk.commands().empty());
+  QVERIFY(hardware.log->attempts.empty());
+  QCOMPARE(upgradeSpy.count(), 0);
+  QVERIFY(desk.talkgate.pluggedIn());
 }
 
 QTEST_MAIN(SettingsPanelTest)

@@ -23,53 +23,14 @@
 #include "sim/sim_bsl_device.h"
 #include "sim/sim_world.h"
 #include "sim/virtual_bus.h"
+#include "tests/device/recording_port.h"
 
 namespace talkgate::firmware::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Every report the host tried to write, whether or not the write succeeded.
-struct WriteLog {
-  std::vector<Bytes> attempts;
-};
-
-// Forwards to another port and records write attempts.
-class RecordingPort : public hid::Port {
- public:
-  explicit RecordingPort(hid::Port& inner) : inner_(inner) {}
-  int init() override { return inner_.init(); }
-  std::vector<hid::DeviceInfo> enumerate(std::uint16_t v, std::uint16_t p) override {
-    return inner_.enumerate(v, p);
-  }
-  std::unique_ptr<hid::Device> open(const std::string& path, hid::OpenError* error) override {
-    auto device = inner_.open(path, error);
-    if (!device) return nullptr;
-    return std::make_unique<Recording>(std::move(device), log);
-  }
-  int exit() override { return inner_.exit(); }
-
-  std::shared_ptr<WriteLog> log = std::make_shared<WriteLog>();
-
- private:
-  class Recording : public hid::Device {
-   public:
-    Recording(std::unique_ptr<hid::Device> inner, std::shared_ptr<WriteLog> log)
-        : inner_(std::move(inner)), log_(std::move(log)) {}
-    int write(const std::uint8_t* data, std::size_t length) override {
-      log_->attempts.emplace_back(data, data + length);
-      return inner_->write(data, length);
-    }
-    int read(std::uint8_t* data, std::size_t length) override { return inner_->read(data, length); }
-    int setNonBlocking(bool b) override { return inner_->setNonBlocking(b); }
-    bool manufacturerString(std::wstring& out) override { return inner_->manufacturerString(out); }
-    bool productString(std::wstring& out) override { return inner_->productString(out); }
-
-   private:
-    std::unique_ptr<hid::Device> inner_;
-    std::shared_ptr<WriteLog> log_;
-  };
-  hid::Port& inner_;
-};
+using talkgate::testing::RecordingPort;
+using talkgate::testing::WriteLog;
 
 class PortGuard {
  public:

@@ -30,9 +30,7 @@ TEST(FirmwareResources, KeysGiveTheLoaderIdentifiersAndImages) {
 
 TEST(FirmwareResources, PasswordImageIs32BytesAt0xFFE0InTheProductsForm) {
   const std::string& text = firmwareResources().passwordText;
-  if (!realLoaderImages()) {
-    EXPECT_EQ(text.size(), 108u);
-  }
+  EXPECT_EQ(text.size(), 108u);
   const TiTxtImage image = parsed(text);
   ASSERT_EQ(image.sections.size(), 1u);
   EXPECT_EQ(image.sections[0].address, 0xFFE0u);
@@ -74,7 +72,6 @@ TEST(DemoImages, AreValidCarryTheirVersionAndTheProductsPassword) {
     bool above64k = false;
     for (const auto& s : image.sections) above64k |= s.end() > 0x10000;
     EXPECT_TRUE(above64k) << "exercises 20-bit addresses";
-    if (realLoaderImages()) continue;
     for (std::uint32_t i = 0; i < 32; ++i) {
       std::uint8_t v = 0;
       ASSERT_TRUE(image.contains(0xFFE0 + i, &v));

@@ -83,6 +83,7 @@ class GatePort : public talkgate::hid::Port {
     return std::make_unique<GatedDevice>(std::move(device), gate_);
   }
   int exit() override { return inner_.exit(); }
+  bool simulated() const override { return inner_.simulated(); }
 
  private:
   struct Gate {

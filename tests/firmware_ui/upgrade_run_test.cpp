@@ -10,6 +10,10 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include "firmware/loader_images.h"
+#include "tests/device/recording_port.h"
+#include "tests/device/scripted_port.h"
+#include "tests/firmware/loader_images_fixture.h"
 #include "tests/firmware_ui/upgrade_desk.h"
 
 using dorrin_usb_encoder::firmware_upgrade;
@@ -78,6 +82,7 @@ class UpgradeRunTest : public QObject {
   void cleanup() { fwuitest::resetWindowWideValues(); }
 
   void upgradeWithoutFileLogsAndChecksAgain();
+  void upgradeOnHardwareWithoutLoaderImagesIsRefusedBeforeAnythingIsSent();
   void successfulUpgradeRestoresSerialNumberAndSettings();
   void waitForNewFirmwareIsOnTheWindowClockAndKeepsEventsFlowing();
   void serialNumberIsWrittenOnlyWithEightOrTwelveCharacters_data();
@@ -115,6 +120,27 @@ void UpgradeRunTest::upgradeWithoutFileLogsAndChecksAgain() {
   QCOMPARE(window->labelNumOfDevices->text(), QStringLiteral("Found 1 device"));
   QVERIFY(desk.dialogs.messages.isEmpty());
   QVERIFY(desk.world.loader().commands().empty());
+}
+
+void UpgradeRunTest::upgradeOnHardwareWithoutLoaderImagesIsRefusedBeforeAnythingIsSent() {
+  Desk desk;
+  Run run(desk);
+  QTRY_VERIFY_WITH_TIMEOUT(!run.window->workerBusy(), kWaitMs);
+  QTemporaryDir folder;
+  talkgate::firmware::test::ScopedLoaderImageSources standard(
+      {folder.filePath("none").toStdString()});
+  talkgate::testing::RecordingPort hardware(desk.bus, true);
+  talkgate::testing::ScopedPort onHardware(hardware);
+
+  run.window->btnUpgrade->click();
+  const QString text =
+      QString::fromStdString(talkgate::firmware::missingLoaderImagesText(standard.sources(), {}));
+  QCOMPARE(warnings(desk.dialogs), QStringList({text + "\n"}));
+  QCOMPARE(run.window->statusLog(), text + "\r\n");
+  QVERIFY(!run.window->workerBusy());
+  QVERIFY(run.window->btnUpgrade->isEnabled());
+  QVERIFY(hardware.log->attempts.empty());
+  QCOMPARE(desk.world.loader().reportsReceived(), 0);
 }
 
 void UpgradeRunTest::successfulUpgradeRestoresSerialNumberAndSettings() {
