@@ -1,10 +1,7 @@
 #pragma once
-// Made-up product loader images (never the product's real ones) written into folders of the
-// test's own, and the lookup pointed at such folders only, so that no test reads the real
-// ~/.config or /etc.
+// Made-up product loader images (never the real ones) in folders of the test's own, and the
+// lookup pointed at such folders only, so that no test reads the real ~/.config or /etc.
 
-#include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -15,42 +12,26 @@
 
 namespace talkgate::firmware::test {
 
-// TI-TXT of bytes first, first + 1, ... at address, 16 a line.
-inline std::string countingImage(std::uint32_t address, std::size_t count, std::uint8_t first) {
-  static const char* const kDigits = "0123456789ABCDEF";
-  char at[16];
-  std::snprintf(at, sizeof at, "@%04X\n", static_cast<unsigned>(address));
-  std::string text = at;
-  for (std::size_t i = 0; i < count; ++i) {
-    const auto b = static_cast<std::uint8_t>(first + i);
-    text += kDigits[b >> 4];
-    text += kDigits[b & 15];
-    text += (i % 16 == 15 || i + 1 == count) ? '\n' : ' ';
-  }
-  return text + "q\n";
+// 32 bytes at 0xFFE0, unlike our stand-in's, starting with firstByte (two hex digits).
+inline std::string madeUpPassword(const std::string& firstByte = "A0") {
+  return "@FFE0\n" + firstByte +
+         " A1 A2 A3 A4 A5 A6 A7 A8 A9 AA AB AC AD AE AF\n"
+         "B0 B1 B2 B3 B4 B5 B6 B7 B8 B9 BA BB BC BD BE BF\nq\n";
 }
 
-// 32 bytes at 0xFFE0 that are not our stand-in's.
-inline std::string madeUpPassword(std::uint8_t first = 0xA0) {
-  return countingImage(0xFFE0, 32, first);
-}
-
-// A RAM loader at 0x2500 that reports version 00.06.05.34 (its first four bytes, as the
-// simulated loader reads them) and holds its start address 0x2504.
-inline std::string madeUpRamLoader() {
-  return "@2500\n00 06 05 34 40 31 00 44 B0 13 10 25 FF 3F\nq\n";
-}
+// A RAM loader at 0x2500 holding its start address 0x2504; its first four bytes are the version
+// 00.06.05.34 the simulated loader reports.
+inline const std::string kMadeUpRamLoader = "@2500\n00 06 05 34 40 31 00 44 B0 13 10 25\nq\n";
 
 // Writes loader images into folder (created as needed); an empty text leaves its file out.
 inline void writeLoaderImages(const std::filesystem::path& folder, const std::string& password,
                               const std::string& ramLoader, const std::string& version = "") {
   std::filesystem::create_directories(folder);
-  const auto put = [&folder](const char* name, const std::string& text) {
+  for (const auto& [name, text] :
+       {std::pair{kPasswordFileName, password}, std::pair{kRamLoaderFileName, ramLoader},
+        std::pair{kRamLoaderVersionFileName, version}}) {
     if (!text.empty()) std::ofstream(folder / name, std::ios::binary) << text;
-  };
-  put(kPasswordFileName, password);
-  put(kRamLoaderFileName, ramLoader);
-  put(kRamLoaderVersionFileName, version);
+  }
 }
 
 // Makes these the standard sources of the lookup for the guard's lifetime.
