@@ -24,6 +24,9 @@ struct Console {
   std::istream* input = nullptr;
   bool inputIsTerminal = false;
   bool outputIsTerminal = false;
+  // Ctrl-C and SIGTERM received while a Talkgate is programmed; empty: the tool counts the
+  // real signals itself.
+  std::function<int()> interrupts;
 };
 
 // The context of one run: options, arguments, streams and the device session. Commands validate

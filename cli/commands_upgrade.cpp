@@ -4,12 +4,14 @@
 // and once it is back its serial number and, unless declined, its settings are written back.
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "cli/bus.h"
 #include "cli/command.h"
 #include "cli/json.h"
+#include "cli/signal_counter.h"
 #include "cli/text.h"
 #include "cli/upgrade_output.h"
 #include "device/clock.h"
@@ -28,6 +30,10 @@ constexpr int kBusPollMs = 250;
 constexpr int kLoaderWaitMs = 10000;  // from command 9 until the loader enumerates
 constexpr int kReturnWaitMs = 6000;   // from the reset until the Talkgate enumerates again
 constexpr char kQuestion[] = "Are you sure you want to upgrade the firmware? [y/N] ";
+constexpr char kFirstInterrupt[] =
+    "Interrupt received while the Talkgate is being programmed: carrying on, because stopping "
+    "now leaves it in its bootstrap loader until it is programmed. Interrupt again to stop "
+    "after the current report.\n";
 
 // Polls until ready() holds or timeoutMs of the active clock have passed.
 template <typename Ready>
@@ -81,7 +87,7 @@ class Upgrade {
       : ctx_(ctx),
         image_(std::move(image)),
         restore_(restore),
-        output_(ctx.out(), ctx.json()                       ? ProgressStyle::Quiet
+        output_(ctx.out(), ctx.json()                       ? ProgressStyle::JsonLines
                            : ctx.console().outputIsTerminal ? ProgressStyle::Bar
                                                             : ProgressStyle::Lines) {}
 
@@ -90,12 +96,15 @@ class Upgrade {
  private:
   bool switchToLoader();
   bool program();
+  // Asked before every loader report: warns at the first interrupt, stops at the second.
+  bool stopWanted(const std::function<int()>& interrupts);
   bool reconnect();
   bool writeBack();
   // Reports a failure on standard error, below the progress.
   void fail(const std::string& message);
   void printJson(bool ok);
-  std::string rerun() const { return "talkgatectl upgrade " + printableBytes(image_); }
+  // The command that finishes the upgrade, with the simulated world when there is one.
+  std::string rerun() const;
 
   Context& ctx_;
   std::string image_;
@@ -105,7 +114,27 @@ class Upgrade {
   std::string firmwareVersion_;  // read back from the upgraded Talkgate
   bool settingsRestored_ = false;
   bool serialRestored_ = false;
+  bool warned_ = false;
+  bool stopped_ = false;
 };
+
+std::string Upgrade::rerun() const {
+  const GlobalOptions& options = ctx_.options();
+  std::string command = "talkgatectl ";
+  if (options.simulate) command += "--simulate ";
+  if (options.simStateFile) command += "--sim-state " + printableBytes(*options.simStateFile) + " ";
+  return command + "upgrade " + printableBytes(image_);
+}
+
+bool Upgrade::stopWanted(const std::function<int()>& interrupts) {
+  const int received = interrupts();
+  if (received >= 1 && !warned_) {
+    warned_ = true;
+    ctx_.err() << kFirstInterrupt << std::flush;
+  }
+  if (received >= 2) stopped_ = true;
+  return stopped_;
+}
 
 int Upgrade::run(bool recovery) {
   ctx_.markDeviceTouched();
@@ -154,16 +183,38 @@ bool Upgrade::switchToLoader() {
 
 bool Upgrade::program() {
   output_.log("Starting");
+  // Interrupts count only while the device is programmed; before and after, Ctrl-C ends the
+  // program as usual (the Talkgate keeps working firmware then).
+  std::optional<SignalCounter> signals;
+  std::function<int()> interrupts = ctx_.console().interrupts;
+  if (!interrupts) {
+    signals.emplace();
+    interrupts = [&signals] { return signals->count(); };
+  }
+  firmware::BSL_setStopCheck([this, &interrupts] { return stopWanted(interrupts); });
   firmware::ProgrammerSettings settings;
   settings.loaderImages = firmware::loaderImageSources(ctx_.options().loaderDir);
   firmware::FirmwareProgrammer programmer(settings);
   const bool programmed = programmer.CustomSelectedFirmware(
-      image_,
-      [this](int percent, const std::string& message) { output_.progress(percent, message); });
+      image_, [this](int percent, const std::string& message) {
+        // After a stop the sequence only reports the consequences of reports never sent.
+        if (!stopped_) output_.progress(percent, message);
+      });
+  firmware::BSL_setStopCheck(nullptr);
+  signals.reset();
   const std::string loaderProblem = firmware::BSL_lastError();
   firmware::BSL_close_BSL();
   output_.finish();
   if (programmed) return true;
+  if (stopped_) {
+    std::string message =
+        "The firmware upgrade was stopped on request after the current report. The device "
+        "waits in its bootstrap loader and its firmware may be incomplete: run '" +
+        rerun() + " --yes' to finish the upgrade.";
+    if (snapshot_) message += " " + settingsNote(*snapshot_);
+    fail(message);
+    return false;
+  }
 
   hid::Port& port = ctx_.startedPort();
   const bool loaderThere = !loaderInterfaces(port).empty();

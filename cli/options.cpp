@@ -32,7 +32,13 @@ const std::vector<GlobalOptionSpec>& globalOptionSpecs() {
       {"--sim-state", "FILE",
        "With --simulate: load the simulated Talkgate from FILE at start and save it back at "
        "exit, so that consecutive runs act on one device; FILE is created with factory values "
-       "when missing."},
+       "when missing. The file keeps the whole simulated world: the Talkgate's settings, its "
+       "firmware version, whether it waits in its bootstrap loader, and its flash."},
+      {"--sim-fault", "KIND[@N]",
+       "With --simulate: make the simulated bootstrap loader fail once, at its N-th report of "
+       "this run (default 1): 'unplug' leaves the bus, 'refuse-password' refuses the password "
+       "(and mass-erases), 'corrupt-byte' corrupts the next byte programmed, 'stop-answering' "
+       "stays on the bus but never answers again."},
       {"--device", "PATH", "Use the Talkgate at this HID path (see 'list') instead of the first."},
       {"--config", "FILE",
        "The configuration file for the 'config' commands, instead of the per-user "
@@ -100,6 +106,8 @@ bool parseInvocation(const std::vector<std::string>& args, Invocation& out, std:
       ok = takeSwitch(o.help);
     } else if (name == "--sim-state") {
       ok = takeValue(o.simStateFile);
+    } else if (name == "--sim-fault") {
+      ok = takeValue(o.simFault);
     } else if (name == "--device") {
       ok = takeValue(o.devicePath);
     } else if (name == "--config") {
@@ -113,6 +121,10 @@ bool parseInvocation(const std::vector<std::string>& args, Invocation& out, std:
   }
   if (o.simStateFile && !o.simulate) {
     error = "--sim-state needs --simulate";
+    return false;
+  }
+  if (o.simFault && !o.simulate) {
+    error = "--sim-fault needs --simulate";
     return false;
   }
   return true;

@@ -12,6 +12,7 @@ namespace talkgate::cli {
 struct GlobalOptions {
   bool simulate = false;
   std::optional<std::string> simStateFile;
+  std::optional<std::string> simFault;  // KIND[@N], checked by the tool before it runs
   bool json = false;
   bool trace = false;
   bool help = false;

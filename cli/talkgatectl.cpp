@@ -11,10 +11,12 @@
 #include <optional>
 
 #include "cli/command.h"
+#include "cli/sim_fault.h"
 #include "cli/text.h"
 #include "device/tracing_port.h"
 #include "sim/sim_talkgate.h"
 #include "sim/sim_world.h"
+#include "sim/world_state.h"
 #include "sim/virtual_bus.h"
 
 namespace talkgate::cli {
@@ -44,21 +46,6 @@ std::string defaultUserDataFolder() {
   const char* home = std::getenv("HOME");
   if (home && home[0] != '\0') return std::string(home) + "/.local/share";
   return {};
-}
-
-// The demo image that announces this firmware version, so that the simulated loader's flash
-// matches the version the Talkgate reports (and holds the product's password); empty when
-// there is none.
-std::string demoImageFor(const std::string& version) {
-  if (version.empty()) return {};
-  for (char c : version) {
-    const bool safe = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                      c == '.' || c == '-' || c == '_';
-    if (!safe) return {};  // the version comes from a state file; it must not name a path
-  }
-  std::ifstream in(sim::demoImagesDir() + "/talkgate_fw_" + version + ".txt", std::ios::binary);
-  if (!in) return {};
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 int badInput(std::ostream& err, const std::string& message) {
@@ -95,17 +82,24 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   std::unique_ptr<sim::VirtualBus> bus;
   std::unique_ptr<sim::SimWorld> world;
   if (options.simulate) {
-    sim::SimWorldOptions worldOptions;
-    worldOptions.talkgate = sim::SimTalkgate::factoryState();
+    SimFault fault;
+    if (options.simFault && !parseSimFault(*options.simFault, fault, error)) {
+      return badInput(err, error + ".");
+    }
+    sim::WorldState saved;
     const auto& stateFile = options.simStateFile;
     std::error_code ec;
     if (stateFile && std::filesystem::exists(*stateFile, ec) &&
-        !sim::SimTalkgate::loadState(*stateFile, worldOptions.talkgate, error)) {
+        !sim::loadWorldState(*stateFile, saved, error)) {
       return badInput(err, "Cannot read the simulated Talkgate from " + *stateFile + ": " + error);
     }
-    worldOptions.initialImage = demoImageFor(worldOptions.talkgate.firmwareVersion);
     bus = std::make_unique<sim::VirtualBus>();
-    world = std::make_unique<sim::SimWorld>(*bus, worldOptions);
+    world = std::make_unique<sim::SimWorld>(*bus, sim::SimWorld::optionsFrom(saved));
+    if (!world->flashProblem().empty()) {
+      return badInput(err, "Cannot read the simulated Talkgate from " + stateFile.value_or("") +
+                               ": " + world->flashProblem());
+    }
+    if (options.simFault) world->loader().failAtReport(fault.kind, fault.report);
     if (environment.onSimulatedDevice) environment.onSimulatedDevice(world->talkgate());
     if (environment.onSimulatedWorld) environment.onSimulatedWorld(*world);
     port = bus.get();
@@ -123,17 +117,17 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     Context context(invocation, out, err, *port);
     context.setUserDataFolder(environment.userDataFolder ? *environment.userDataFolder
                                                          : defaultUserDataFolder());
-    context.setConsole(
-        {environment.input, environment.inputIsTerminal, environment.outputIsTerminal});
+    context.setConsole({environment.input, environment.inputIsTerminal,
+                        environment.outputIsTerminal, environment.interrupts});
     status = command->run(context);
     deviceTouched = context.deviceTouched();
     context.closeDevice();
   }
 
-  // Save only after a run that reached the device: bad input leaves the file as it was.
-  // A device left in its loader is saved as the Talkgate it was; the next run finds it back.
+  // Save only after a run that reached the device: bad input leaves the file as it was. A
+  // part left in its loader is saved so; the next run finds the loader on the bus.
   if (world && options.simStateFile && deviceTouched &&
-      !sim::SimTalkgate::saveState(*options.simStateFile, world->talkgate().state(), error)) {
+      !sim::saveWorldState(*options.simStateFile, world->state(), error)) {
     err << "Cannot save the simulated Talkgate to " << *options.simStateFile << ": " << error
         << '\n';
     if (status == kExitOk) status = kExitFailure;

@@ -40,6 +40,10 @@ struct Environment {
   // progress bars only drawn on one.
   bool inputIsTerminal = false;
   bool outputIsTerminal = false;
+  // How many Ctrl-C or SIGTERM arrived since programming began, asked before every loader
+  // report; lets a test interrupt an upgrade at a chosen report. Unset: while it programs a
+  // Talkgate the tool catches SIGINT and SIGTERM and counts them itself.
+  std::function<int()> interrupts;
 };
 
 // Runs one command line (without the program name) and returns the exit status. Output goes

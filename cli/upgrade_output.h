@@ -1,7 +1,8 @@
 #pragma once
-// How talkgatectl upgrade shows its progress: a redrawn bar with the log lines above it on a
-// terminal, the log lines alone when the output is a file or pipe, nothing with --json (the
-// lines are kept for the final object).
+// How talkgatectl upgrade shows its progress, as it happens: a redrawn bar with the log lines
+// above it on a terminal, the log lines alone when the output is a file or pipe, one JSON
+// object per line and step with --json. Every line is flushed at once, so a pipe (| tee log)
+// or a log file shows how far an upgrade came even when it is stopped.
 
 #include <ostream>
 #include <string>
@@ -12,8 +13,9 @@ namespace talkgate::cli {
 
 enum class ProgressStyle {
   Bar,    // a terminal
-  Lines,  // plain log lines
-  Quiet,  // collect only
+  Lines,      // plain log lines
+  JsonLines,  // {"progress": 70, "lines": ["Sending ..."]} per step
+  Quiet,      // collect only
 };
 
 class UpgradeOutput {
@@ -41,6 +43,7 @@ class UpgradeOutput {
 
  private:
   void addLine(std::string_view line);
+  void writeJsonStep(std::size_t firstNewLine);
   void drawBar();
 
   std::ostream& out_;

@@ -29,6 +29,8 @@ struct Library {
   TiTxtImage openImage;
   std::optional<TiTxtBlockReader> reader;
   std::string lastError;
+  std::function<bool()> stopWanted;
+  bool stopped = false;
 };
 
 Library& library() {
@@ -127,9 +129,16 @@ void storeReply(Library& lib, const bsl::Reply& reply) {
   std::memcpy(lib.lastReply.bytes + kDataBufferDataAt, reply.data, reply.length);
 }
 
+// True when the next report must not be sent: a stop was asked for.
+bool stopping(Library& lib) {
+  if (!lib.stopped && lib.stopWanted && lib.stopWanted()) lib.stopped = true;
+  return lib.stopped;
+}
+
 // Writes a report that gets no reply.
 int sendOnly(Library& lib, const bsl::Report& report) {
   if (!lib.device) return kBslNotConnected;
+  if (stopping(lib)) return kBslStopped;
   return lib.device->write(report.data(), report.size()) < 0 ? kBslIoError : kBslOk;
 }
 
@@ -470,6 +479,13 @@ int BSL_closeTI_Text() {
   lib.reader.reset();
   lib.openImage.sections.clear();
   return kBslOk;
+}
+
+void BSL_setStopCheck(std::function<bool()> stopWanted) {
+  Library& lib = library();
+  std::lock_guard lock(lib.mutex);
+  lib.stopWanted = std::move(stopWanted);
+  lib.stopped = false;
 }
 
 std::string BSL_lastError() {

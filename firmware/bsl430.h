@@ -26,6 +26,7 @@ inline constexpr int kBslInvalidArgument = -4;  // refused before anything was s
 inline constexpr int kBslNotConnected = -5;     // no loader connection is open
 inline constexpr int kBslTimeout = -6;          // no reply in time
 inline constexpr int kBslBadReply = -13;        // malformed or unexpected reply
+inline constexpr int kBslStopped = -7;          // a stop was asked for; nothing was sent
 
 // Codes for BSL_setFamily and BSL_setCom; the only ones this library speaks.
 inline constexpr int kFamilyF5xxUsb = 3;
@@ -97,6 +98,11 @@ int BSL_openTI_TextForRead(const std::string& path);
 int BSL_moreDataToRead_TextFile();
 // The next block of the open file, at most maxBytes consecutive bytes.
 DataBlock_ BSL_readTI_TextFile(int maxBytes);
+// Asked before every report is written. Once it answers true, that report and every later
+// one stay unsent and the operations return kBslStopped, until a check is set again; the
+// device is left between two reports. An empty function never stops.
+void BSL_setStopCheck(std::function<bool()> stopWanted);
+
 // Closes the open file. Always 0.
 int BSL_closeTI_Text();
 

@@ -25,8 +25,9 @@ void wait(int ms) {
   activeClock().sleepFor(std::chrono::milliseconds(ms));
 }
 
+// A stopped loader has not refused anything either: the run ends without a retry.
 bool deviceGone(int result) {
-  return result == kBslIoError || result == kBslNotConnected;
+  return result == kBslIoError || result == kBslNotConnected || result == kBslStopped;
 }
 
 // "00." + characters 16-17 + "." + 25-26 + "." + 33-34 of the loader's version text.

@@ -56,6 +56,10 @@ struct SimBslDevice::Impl {
   std::deque<Report> replies;
 
   int refusePasswords = 0;
+  std::optional<LoaderFault> armedFault;
+  int armedCountdown = 0;
+  bool silent = false;
+  bool corruptNextFlashByte = false;
   std::optional<BslPhase> unplugPhase;
   int unplugOccurrence = 0;
   int unplugAfter = -1;
@@ -88,6 +92,8 @@ struct SimBslDevice::Impl {
     replies.clear();
   }
   bool handle(const std::uint8_t* data, std::size_t length, Actions& actions);
+  // Counts the armed fault down; true when it makes the loader leave the bus now.
+  bool strikeArmedFault(Actions& actions);
   std::optional<BslPhase> phaseOf(std::uint8_t command, std::uint32_t address) const;
   void reply(std::uint8_t code, const std::uint8_t* data, std::size_t length);
   void message(std::uint8_t msg) { reply(kMessageReply, &msg, 1); }
@@ -132,6 +138,7 @@ void SimBslDevice::Impl::attach(const std::shared_ptr<Impl>& self, bool ramPerso
     ram = ramPersonality;
     unlockedState = false;
     if (!ramPersonality) infoALocked = true;  // the ROM loader starts from a locked part
+    silent = false;
     replies.clear();
   }
   hid::DeviceInfo info;
@@ -251,6 +258,10 @@ std::uint8_t SimBslDevice::Impl::write(std::uint32_t address, const std::uint8_t
     std::uint8_t& cell = memory[at];
     // A locked segment A keeps its bytes; the loader's read-back then finds the difference.
     if (!(infoALocked && layout.inInfoA(at))) cell &= data[i];  // programming only clears bits
+    if (corruptNextFlashByte) {
+      cell ^= 0x01;
+      corruptNextFlashByte = false;
+    }
     if (corruptAddress && *corruptAddress == at) cell ^= corruptMask;
     if (cell != data[i]) checked = false;
   }
@@ -274,8 +285,31 @@ void SimBslDevice::Impl::reset(Actions& actions) {
   }
 }
 
+bool SimBslDevice::Impl::strikeArmedFault(Actions& actions) {
+  if (!armedFault || --armedCountdown > 0) return false;
+  const LoaderFault fault = *armedFault;
+  armedFault.reset();
+  switch (fault) {
+    case LoaderFault::Unplug:
+      leave(actions);
+      return true;
+    case LoaderFault::RefusePassword:
+      refusePasswords = 1;
+      break;
+    case LoaderFault::CorruptByte:
+      corruptNextFlashByte = true;
+      break;
+    case LoaderFault::StopAnswering:
+      silent = true;
+      break;
+  }
+  return false;
+}
+
 bool SimBslDevice::Impl::handle(const std::uint8_t* data, std::size_t length, Actions& actions) {
   ++reports;
+  if (strikeArmedFault(actions)) return false;
+  if (silent) return true;  // the write reaches the device, which no longer listens
   if (unplugAfter > 0 && --unplugAfter == 0) {
     unplugAfter = -1;
     leave(actions);
@@ -552,6 +586,12 @@ void SimBslDevice::unplugAfterReports(int reports) {
   impl_->unplugAfter = reports > 0 ? reports : -1;
 }
 
+void SimBslDevice::failAtReport(LoaderFault fault, int report) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->armedFault = fault;
+  impl_->armedCountdown = std::max(report, 1);
+}
+
 void SimBslDevice::corruptWhenProgrammed(std::uint32_t address, std::uint8_t mask) {
   std::lock_guard lock(impl_->mutex);
   impl_->corruptAddress = address;
@@ -582,6 +622,9 @@ void SimBslDevice::clearFaults() {
   impl_->unplugPhase.reset();
   impl_->unplugAfter = -1;
   impl_->corruptAddress.reset();
+  impl_->armedFault.reset();
+  impl_->silent = false;
+  impl_->corruptNextFlashByte = false;
   impl_->versionOverride.reset();
   impl_->versionTimes = 0;
 }

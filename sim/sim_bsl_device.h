@@ -34,6 +34,14 @@ enum class BslPhase {
   Reset,        // the write to PMMCTL0 that resets the part
 };
 
+// One failure of the loader, for rehearsing an interrupted upgrade.
+enum class LoaderFault {
+  Unplug,          // leaves the bus (the write fails) and stays away until plugged in again
+  RefusePassword,  // refuses the next password even when right, and mass-erases
+  CorruptByte,     // flips the lowest bit of the next byte programmed into flash
+  StopAnswering,   // stays on the bus but neither acts on nor answers a report again
+};
+
 // One report the loader received and understood.
 struct BslCommandRecord {
   std::uint8_t command = 0;
@@ -96,6 +104,10 @@ class SimBslDevice {
   void unplugInPhase(BslPhase phase, int occurrence = 1);
   // Leaves the bus on the reports-th host report from now (the write fails).
   void unplugAfterReports(int reports);
+  // Makes the loader fail once, at the report-th host report from now (1: the next one); a
+  // password or flash fault strikes the first password or flash write from that report on.
+  // Plugging the loader in again ends a StopAnswering fault, as a power cycle would.
+  void failAtReport(LoaderFault fault, int report);
   // XORs mask into the byte at address right after it is programmed.
   void corruptWhenProgrammed(std::uint32_t address, std::uint8_t mask = 0x01);
   // The RAM loader answers the next `times` version requests (-1: all) with version.

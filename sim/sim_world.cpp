@@ -1,6 +1,8 @@
 #include "sim/sim_world.h"
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <system_error>
 
 namespace talkgate::sim {
@@ -10,17 +12,28 @@ SimWorld::SimWorld(VirtualBus& bus, SimWorldOptions options)
       options_(std::move(options)),
       talkgate_(bus, options_.talkgate),
       loader_(bus, options_.flash) {
-  if (!options_.initialImage.empty()) {
-    loader_.loadFlashImage(options_.initialImage);
+  if (!options_.initialImage.empty() &&
+      !loader_.loadFlashImage(options_.initialImage, &flashProblem_)) {
+    flashProblem_ = "flash: " + flashProblem_;
+  } else if (!options_.initialImage.empty() && !options_.startInLoader) {
     if (auto version = SimBslDevice::firmwareVersionOf(loader_.memory(), options_.flash)) {
       TalkgateState state = talkgate_.state();
       state.firmwareVersion = *version;
       talkgate_.setState(state);
     }
   }
-  talkgate_.setEnterLoaderHandler([this] { loader_.plugIn(); });
+  talkgate_.setEnterLoaderHandler([this] {
+    inLoader_ = true;
+    loader_.plugIn();
+  });
   loader_.setResetHandler([this](const BslMemory& memory) { onReset(memory); });
-  if (options_.plugIn) talkgate_.plugIn();
+  if (options_.startInLoader) {
+    inLoader_ = true;
+    talkgate_.unplug();  // SimTalkgate attaches itself when built
+    loader_.plugIn();
+  } else if (options_.plugIn) {
+    talkgate_.plugIn();
+  }
 }
 
 SimWorld::~SimWorld() {
@@ -30,6 +43,27 @@ SimWorld::~SimWorld() {
 
 int SimWorld::upgrades() const {
   return upgrades_.load();
+}
+
+bool SimWorld::inLoader() const {
+  return inLoader_.load();
+}
+
+SimWorldOptions SimWorld::optionsFrom(const WorldState& state) {
+  SimWorldOptions options;
+  options.talkgate = state.talkgate;
+  options.startInLoader = state.inLoader;
+  options.initialImage = state.flash.empty() ? demoImageFor(state.talkgate.firmwareVersion)
+                                             : state.flash;
+  return options;
+}
+
+WorldState SimWorld::state() const {
+  WorldState state;
+  state.talkgate = talkgate_.state();
+  state.inLoader = inLoader_.load();
+  state.flash = loader_.flashImageText();
+  return state;
 }
 
 void SimWorld::onReset(const BslMemory& memory) {
@@ -45,6 +79,7 @@ void SimWorld::onReset(const BslMemory& memory) {
   }
   talkgate_.setState(state);
   ++upgrades_;
+  inLoader_ = false;
   talkgate_.plugIn();
 }
 
@@ -59,6 +94,18 @@ std::string demoImagesDir() {
     }
   }
   return TALKGATE_SIM_IMAGES_DIR;
+}
+
+std::string demoImageFor(const std::string& version) {
+  if (version.empty()) return {};
+  for (char c : version) {
+    const bool safe = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                      c == '.' || c == '-' || c == '_';
+    if (!safe) return {};  // the version comes from a state file; it must not name a path
+  }
+  std::ifstream in(demoImagesDir() + "/talkgate_fw_" + version + ".txt", std::ios::binary);
+  if (!in) return {};
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace talkgate::sim

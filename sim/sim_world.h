@@ -2,7 +2,8 @@
 // A simulated Talkgate and its bootstrap loader wired together on one virtual bus: command 9
 // makes the Talkgate leave and its ROM loader appear; the loader's software reset makes the
 // loader leave and the Talkgate come back running the image now in flash, with the firmware
-// version that image announces ("TGFW:1.1.0").
+// version that image announces ("TGFW:1.1.0"). The whole world can be kept in a file between
+// runs (sim/world_state.h), a part waiting in its loader included.
 
 #include <atomic>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "sim/sim_bsl_device.h"
 #include "sim/sim_talkgate.h"
 #include "sim/virtual_bus.h"
+#include "sim/world_state.h"
 
 namespace talkgate::sim {
 
@@ -25,6 +27,9 @@ struct SimWorldOptions {
   bool keepSettingsOnUpgrade = false;
   // Plug the Talkgate in at construction.
   bool plugIn = true;
+  // The part starts in its ROM loader (an interrupted upgrade) instead of its firmware: the
+  // loader is on the bus, the Talkgate is not, and its version stays that of the state.
+  bool startInLoader = false;
 };
 
 class SimWorld {
@@ -38,6 +43,16 @@ class SimWorld {
   SimBslDevice& loader() { return loader_; }
   // Times the Talkgate came back from its loader running new firmware.
   int upgrades() const;
+  // True from command 9 (or a start in the loader) until the part runs firmware again.
+  bool inLoader() const;
+  // Why the flash image given at construction could not be loaded; empty when it was.
+  const std::string& flashProblem() const { return flashProblem_; }
+
+  // The options that rebuild a world kept in a file: its flash, or, for a file that did not
+  // keep it, the demo image of the Talkgate's firmware version (blank flash when none).
+  static SimWorldOptions optionsFrom(const WorldState& state);
+  // The world as it is now, for keeping in a file.
+  WorldState state() const;
 
  private:
   void onReset(const BslMemory& memory);
@@ -47,11 +62,16 @@ class SimWorld {
   SimTalkgate talkgate_;
   SimBslDevice loader_;
   std::atomic<int> upgrades_{0};
+  std::atomic<bool> inLoader_{false};
+  std::string flashProblem_;
 };
 
 // Folder of the demo firmware images (talkgate_fw_1.0.4.txt, talkgate_fw_1.1.0.txt): the
 // installed copy in ../share/talkgate-utility/demo-images beside the program when there is one,
 // otherwise the source tree's.
 std::string demoImagesDir();
+// The text of the demo image that announces this firmware version; empty when there is none
+// (or the version could name a path outside the folder).
+std::string demoImageFor(const std::string& version);
 
 }  // namespace talkgate::sim

@@ -1,0 +1,21 @@
+#pragma once
+// Ctrl-C (SIGINT) and SIGTERM while a Talkgate is being programmed: counted instead of ending
+// the program, so the upgrade can stop between two loader reports rather than in the middle
+// of one.
+
+namespace talkgate::cli {
+
+class SignalCounter {
+ public:
+  // Installs the counting handlers (the count starts at 0).
+  SignalCounter();
+  // Puts the previous handlers back.
+  ~SignalCounter();
+  SignalCounter(const SignalCounter&) = delete;
+  SignalCounter& operator=(const SignalCounter&) = delete;
+
+  // Signals received since construction.
+  int count() const;
+};
+
+}  // namespace talkgate::cli
