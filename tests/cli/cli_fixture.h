@@ -31,6 +31,23 @@ struct RunResult {
     }
     return lines;
   }
+  // With --json, upgrade writes one progress object per line before its result: those lines.
+  std::vector<std::string> progressLines() const { return split().first; }
+  // What follows them: the result document.
+  std::string result() const { return split().second; }
+
+ private:
+  std::pair<std::vector<std::string>, std::string> split() const {
+    std::pair<std::vector<std::string>, std::string> parts;
+    std::size_t at = 0;
+    while (at < out.size() && out.compare(at, 13, "{\"progress\": ") == 0) {
+      const std::size_t end = out.find('\n', at);
+      parts.first.push_back(out.substr(at, end - at));
+      at = end == std::string::npos ? out.size() : end + 1;
+    }
+    parts.second = out.substr(at);
+    return parts;
+  }
 };
 
 class CliTest : public ::testing::Test {

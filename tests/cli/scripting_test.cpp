@@ -68,6 +68,7 @@ bool isJsonDocument(const std::string& text) {
 
 using JsonEverywhere = CliTest;
 
+// Upgrade reports its progress as it happens, one object per line, before its result.
 TEST_F(JsonEverywhere, EveryCommandPrintsOneJsonDocumentAndNothingElse) {
   sim::SimWorldOptions options;
   options.initialImage = readFile(sim::demoImagesDir() + "/talkgate_fw_1.0.4.txt");
@@ -109,7 +110,9 @@ TEST_F(JsonEverywhere, EveryCommandPrintsOneJsonDocumentAndNothingElse) {
     const RunResult r = run(withJson);
     SCOPED_TRACE(args.back());
     EXPECT_EQ(r.code, kExitOk) << r.err;
-    EXPECT_TRUE(isJsonDocument(r.out)) << r.out;
+    EXPECT_TRUE(isJsonDocument(r.result())) << r.out;
+    EXPECT_EQ(r.progressLines().empty(), command != "upgrade") << r.out;
+    for (const auto& line : r.progressLines()) EXPECT_TRUE(isJsonDocument(line)) << line;
     covered.insert(command);
   }
   EXPECT_EQ(world.talkgate().state().firmwareVersion, "1.1.0");
@@ -145,6 +148,9 @@ TEST_F(Completion, ArgumentsFollowTheCommandAndSkipOptionValues) {
   EXPECT_EQ(completions({"--json", "table", "set", "n"}),
             (std::set<std::string>{"night=", "not-detected="}));
   EXPECT_EQ(completions({"config", "ex"}), std::set<std::string>{"export"});
+  EXPECT_EQ(completions({"--sim-fault", "re"}), std::set<std::string>{"refuse-password"});
+  EXPECT_EQ(completions({"--sim-fault", "unplug@9", "upgrade", "--y"}),
+            std::set<std::string>{"--yes"});
 
   // Firmware images: TI-TXT files and the folders that lead to them.
   { std::ofstream(path("fw.txt")) << "q\n"; }

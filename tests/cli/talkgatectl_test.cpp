@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "cli_fixture.h"
+#include "sim/world_state.h"
 
 using namespace talkgate;
 using namespace talkgate::cli;
@@ -70,6 +71,7 @@ TEST_F(SimStateRuns, BadInputLeavesTheStateFileAloneAndACorruptFileIsRefused) {
   EXPECT_EQ(readFile(state), "{ this is not json");
 }
 
+// The part then waits in its loader, in the next run too, with the settings it had.
 TEST_F(SimStateRuns, EnterLoaderSucceedsThoughTheDeviceLeavesWithoutReplying) {
   const std::string state = path("s.json");
   ASSERT_EQ(run({"--simulate", "--sim-state", state, "set", "keypad", "custom"}).code, kExitOk);
@@ -77,7 +79,13 @@ TEST_F(SimStateRuns, EnterLoaderSucceedsThoughTheDeviceLeavesWithoutReplying) {
   EXPECT_EQ(r.code, kExitOk) << r.err;
   EXPECT_EQ(r.out, "The Talkgate left HID operation for its bootstrap loader.\n");
   r = run({"--simulate", "--sim-state", state, "status", "--json"});
-  EXPECT_TRUE(contains(r.out, "\"keypad_type\": 1,")) << r.out;
+  EXPECT_EQ(r.code, kExitFailure);
+  EXPECT_TRUE(contains(r.err, "No Talkgate is connected.")) << r.err;
+  sim::WorldState saved;
+  std::string error;
+  ASSERT_TRUE(sim::loadWorldState(state, saved, error)) << error;
+  EXPECT_TRUE(saved.inLoader);
+  EXPECT_EQ(saved.talkgate.working.keypadType, 1);
 }
 
 using DeviceCommands = CliTest;

@@ -240,7 +240,7 @@ TEST_F(UpgradeSwitch, TalkgateThatCannotBeSwitchedIsLeftAloneOrReportedAfterABou
   r = run({"upgrade", image, "--yes", "--json"});
   EXPECT_EQ(r.code, kExitFailure);
   EXPECT_TRUE(contains(r.err, "no loader (2047:0200) appeared within 10 s")) << r.err;
-  EXPECT_FALSE(parseObject(r.out).value("ok").toBool(true));
+  EXPECT_FALSE(parseObject(r.result()).value("ok").toBool(true));
   const auto waited = clock_.totalSlept() - sleptBefore;
   EXPECT_GE(waited, std::chrono::milliseconds(10000));
   EXPECT_LE(waited, std::chrono::milliseconds(10500));
@@ -329,7 +329,7 @@ TEST_F(UpgradeInput, QuestionOnTheTerminalDecidesWhetherAnythingIsSent) {
 TEST_F(UpgradeInput, JsonReportsTheOutcomeAndTheLogOnBothEnds) {
   RunResult r = upgrade({"--json"});
   ASSERT_EQ(r.code, kExitOk) << r.err;
-  QJsonObject o = parseObject(r.out);
+  QJsonObject o = parseObject(r.result());
   EXPECT_TRUE(o.value("ok").toBool());
   EXPECT_EQ(o.value("firmware_version").toString(), "1.1.0");
   EXPECT_TRUE(o.value("serial_number_restored").toBool());
@@ -342,7 +342,7 @@ TEST_F(UpgradeInput, JsonReportsTheOutcomeAndTheLogOnBothEnds) {
   world_.loader().corruptWhenProgrammed(0x4400);
   r = upgrade({"--json"}, "1.0.4");
   EXPECT_EQ(r.code, kExitFailure);
-  o = parseObject(r.out);
+  o = parseObject(r.result());
   EXPECT_FALSE(o.value("ok").toBool());
   EXPECT_TRUE(o.value("firmware_version").isNull());
   EXPECT_TRUE(o.value("log").toArray().contains("Memory verification error")) << r.out;
