@@ -38,8 +38,8 @@ bool parseSimFault(std::string_view text, SimFault& out, std::string& error) {
     }
   }
   if (!known) {
-    error = "Unknown --sim-fault kind '" + printableBytes(name) + "' (known: " + simFaultKinds() +
-            ")";
+    error =
+        "Unknown --sim-fault kind '" + printableBytes(name) + "' (known: " + simFaultKinds() + ")";
     return false;
   }
   if (at != std::string_view::npos) {

@@ -16,8 +16,8 @@
 #include "device/tracing_port.h"
 #include "sim/sim_talkgate.h"
 #include "sim/sim_world.h"
-#include "sim/world_state.h"
 #include "sim/virtual_bus.h"
+#include "sim/world_state.h"
 
 namespace talkgate::cli {
 

@@ -12,7 +12,7 @@
 namespace talkgate::cli {
 
 enum class ProgressStyle {
-  Bar,    // a terminal
+  Bar,        // a terminal
   Lines,      // plain log lines
   JsonLines,  // {"progress": 70, "lines": ["Sending ..."]} per step
   Quiet,      // collect only

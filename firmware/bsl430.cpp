@@ -154,6 +154,7 @@ int exchange(Library& lib, const bsl::Report& report, int timeoutMs, bsl::Reply&
     if (pending == 0) break;
     if (stale == kMaxStaleReplies) return kBslBadReply;  // a device that only babbles
   }
+  if (stopping(lib)) return kBslStopped;
   if (lib.device->write(report.data(), report.size()) < 0) return kBslIoError;
   Clock& clock = activeClock();
   const auto start = clock.now();

@@ -53,8 +53,8 @@ SimWorldOptions SimWorld::optionsFrom(const WorldState& state) {
   SimWorldOptions options;
   options.talkgate = state.talkgate;
   options.startInLoader = state.inLoader;
-  options.initialImage = state.flash.empty() ? demoImageFor(state.talkgate.firmwareVersion)
-                                             : state.flash;
+  options.initialImage =
+      state.flash.empty() ? demoImageFor(state.talkgate.firmwareVersion) : state.flash;
   return options;
 }
 
@@ -62,7 +62,10 @@ WorldState SimWorld::state() const {
   WorldState state;
   state.talkgate = talkgate_.state();
   state.inLoader = inLoader_.load();
-  state.flash = loader_.flashImageText();
+  // Lines end in "\n" alone, as a state file gives them back.
+  for (char c : loader_.flashImageText()) {
+    if (c != '\r') state.flash += c;
+  }
   return state;
 }
 

@@ -21,7 +21,8 @@ bool fail(std::string& error, const Value& where, const std::string& what) {
 bool readMode(const Value& talkgate, bool& inLoader, std::string& error) {
   const Value* mode = talkgate.member("mode");
   if (!mode) return true;
-  if (mode->kind == Value::Kind::String && (mode->text == kFirmwareMode || mode->text == kLoaderMode)) {
+  if (mode->kind == Value::Kind::String &&
+      (mode->text == kFirmwareMode || mode->text == kLoaderMode)) {
     inLoader = mode->text == kLoaderMode;
     return true;
   }
@@ -98,8 +99,7 @@ bool loadWorldState(const std::string& path, WorldState& out, std::string& error
 std::string worldStateJson(const WorldState& state) {
   std::ostringstream out;
   out << "{\n  \"version\": " << kWorldStateVersion << ",\n  \"talkgates\": [\n    {\n"
-      << "      \"mode\": " << json::quoted(state.inLoader ? kLoaderMode : kFirmwareMode)
-      << ",\n";
+      << "      \"mode\": " << json::quoted(state.inLoader ? kLoaderMode : kFirmwareMode) << ",\n";
   state_file::writeTalkgate(out, state.talkgate, "      ");
   out << ",\n      \"flash\": [";
   std::istringstream lines(state.flash);

@@ -10,9 +10,9 @@
 #include <QJsonObject>
 
 #include "cli/upgrade_output.h"
-#include "cli_fixture.h"
 #include "sim/sim_bsl_device.h"
 #include "sim/sim_world.h"
+#include "upgrade_fixture.h"
 
 using namespace talkgate;
 using namespace talkgate::cli;
@@ -21,51 +21,16 @@ using talkgate::cli::testing::RunResult;
 
 namespace {
 
-std::string demoImage(const std::string& version) {
-  return sim::demoImagesDir() + "/talkgate_fw_" + version + ".txt";
-}
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+using talkgate::cli::testing::contains;
+using talkgate::cli::testing::demoImage;
+using talkgate::cli::testing::parseObject;
+using talkgate::cli::testing::UpgradeTest;
 
 std::vector<std::uint8_t> commandsOf(const std::vector<sim::ReceivedRequest>& requests) {
   std::vector<std::uint8_t> commands;
   for (const auto& r : requests) commands.push_back(r.command);
   return commands;
 }
-
-QJsonObject parseObject(const std::string& text) {
-  QJsonParseError error{};
-  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
-  EXPECT_EQ(error.error, QJsonParseError::NoError) << text;
-  EXPECT_TRUE(doc.isObject()) << text;
-  return doc.object();
-}
-
-// A Talkgate on firmware 1.0.4 whose settings all differ from the factory ones, with its loader.
-class UpgradeTest : public CliTest {
- protected:
-  static sim::SimWorldOptions worldOptions() {
-    sim::SimWorldOptions o;
-    o.initialImage = CliTest::readFile(demoImage("1.0.4"));
-    o.talkgate.serialNumber = "TG990042";
-    o.talkgate.working.symbolBrightness = 8;
-    o.talkgate.working.ambientConfig = 1;
-    o.talkgate.working.keypadType = 1;
-    o.talkgate.working.keyTable = {0x02, 0x04, 0x00, 0x05, 0x00, 0x06,
-                                   0x00, 0x07, 0x00, 0x52, 0x00, 0x28};
-    return o;
-  }
-
-  RunResult upgrade(std::vector<std::string> extra = {}, const std::string& version = "1.1.0") {
-    std::vector<std::string> args = {"upgrade", demoImage(version), "--yes"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    return run(args);
-  }
-
-  sim::SimWorld world_{bus_, worldOptions()};
-};
 
 using UpgradeRuns = UpgradeTest;
 

@@ -6,6 +6,8 @@
 #include <fstream>
 
 #include "sim/sim_talkgate.h"
+#include "sim/sim_world.h"
+#include "sim/world_state.h"
 
 namespace talkgate::sim {
 namespace {
@@ -110,6 +112,84 @@ TEST_F(StateFileTest, SaveReplacesAnExistingFile) {
   TalkgateState loaded;
   ASSERT_TRUE(SimTalkgate::loadState(path, loaded, error)) << error;
   EXPECT_EQ(loaded.ambientValue, 42);
+}
+
+// The whole world: a part left in its loader with half an image keeps both through a file.
+TEST_F(StateFileTest, WorldInItsLoaderComesBackWithItsFlash) {
+  VirtualBus bus;
+  WorldState kept;
+  {
+    SimWorld world(bus, SimWorld::optionsFrom(WorldState{}));
+    ASSERT_TRUE(world.flashProblem().empty()) << world.flashProblem();
+    world.loader().writeMemory(0xFFFE, {0xFF, 0xFF});  // an upgrade erased the reset vector
+    world.loader().writeMemory(0x10000, {0x12, 0x34});
+    world.talkgate().unplug();
+    world.loader().plugIn();
+    TalkgateState state = world.talkgate().state();
+    state.serialNumber = "TG424242";
+    world.talkgate().setState(state);
+    kept = world.state();
+  }
+  EXPECT_FALSE(kept.inLoader);  // plugged in by hand: the part never entered its loader
+  kept.inLoader = true;
+  ASSERT_TRUE(saveWorldState(path, kept, error)) << error;
+  WorldState loaded;
+  ASSERT_TRUE(loadWorldState(path, loaded, error)) << error;
+  EXPECT_EQ(loaded, kept);
+
+  SimWorld again(bus, SimWorld::optionsFrom(loaded));
+  ASSERT_TRUE(again.flashProblem().empty()) << again.flashProblem();
+  EXPECT_TRUE(again.loader().pluggedIn());
+  EXPECT_FALSE(again.talkgate().pluggedIn());
+  EXPECT_TRUE(again.inLoader());
+  EXPECT_EQ(again.loader().readMemory(0xFFFE, 2), (std::vector<std::uint8_t>{0xFF, 0xFF}));
+  EXPECT_EQ(again.loader().readMemory(0x10000, 2), (std::vector<std::uint8_t>{0x12, 0x34}));
+  EXPECT_EQ(again.talkgate().state().serialNumber, "TG424242");
+  EXPECT_EQ(again.state(), loaded);
+}
+
+TEST_F(StateFileTest, OlderSingleTalkgateFileLoadsAsARunningTalkgate) {
+  write(R"({"working": {"symbolBrightness": 3}, "firmwareVersion": "1.1.0"})");
+  WorldState world;
+  world.inLoader = true;
+  world.flash = "@4400\n00 00\nq\n";
+  ASSERT_TRUE(loadWorldState(path, world, error)) << error;
+  EXPECT_FALSE(world.inLoader);
+  EXPECT_TRUE(world.flash.empty());
+  EXPECT_EQ(world.talkgate.working.symbolBrightness, 3);
+  // Its flash is that of the demo image of its version.
+  VirtualBus bus;
+  SimWorld sim(bus, SimWorld::optionsFrom(world));
+  EXPECT_TRUE(sim.talkgate().pluggedIn());
+  EXPECT_EQ(SimBslDevice::firmwareVersionOf(sim.loader().memory()), "1.1.0");
+}
+
+TEST_F(StateFileTest, WorldFilesThisProgramCannotHonourAreRefused) {
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {R"({"version": 3, "talkgates": []})", "newer program"},
+      {R"({"version": "2"})", "\"version\""},
+      {R"({"version": 2})", "\"talkgates\""},
+      {R"({"version": 2, "talkgates": [{}, {}]})", "\"talkgates\""},
+      {R"({"version": 2, "talkgates": [{"mode": "sleeping"}]})", "\"mode\""},
+      {R"({"version": 2, "talkgates": [{"flash": ["@4400", 7]}]})", "\"flash\""},
+      {R"({"version": 2, "talkgates": [{"serialNumber": 5}]})", "\"serialNumber\""},
+  };
+  for (const auto& [text, reason] : cases) {
+    write(text);
+    WorldState world;
+    world.talkgate.serialNumber = "unchanged";
+    error.clear();
+    EXPECT_FALSE(loadWorldState(path, world, error)) << text;
+    EXPECT_NE(error.find(reason), std::string::npos) << text << " -> " << error;
+    EXPECT_NE(error.find(path + ": offset "), std::string::npos) << error;
+    EXPECT_EQ(world.talkgate.serialNumber, "unchanged");
+  }
+  // Flash that does not fit the part is found when the world is built from it.
+  VirtualBus bus;
+  WorldState world;
+  world.flash = "@0200\n00 00\nq\n";
+  SimWorld sim(bus, SimWorld::optionsFrom(world));
+  EXPECT_NE(sim.flashProblem().find("flash: "), std::string::npos) << sim.flashProblem();
 }
 
 }  // namespace

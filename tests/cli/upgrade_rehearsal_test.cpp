@@ -1,0 +1,324 @@
+// Rehearsing an interrupted upgrade: the simulated world kept in a state file, the loader's
+// faults on demand, interrupts while the Talkgate is programmed, and progress that reaches a
+// pipe as it happens.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QJsonArray>
+#include <csignal>
+#include <sstream>
+
+#include "cli/signal_counter.h"
+#include "sim/world_state.h"
+#include "upgrade_fixture.h"
+
+namespace talkgate::cli::testing {
+namespace {
+
+// The reset vector (0xFFFE) of the part a state file describes.
+std::vector<std::uint8_t> savedResetVector(const sim::WorldState& state) {
+  sim::VirtualBus bus;
+  sim::SimWorld world(bus, sim::SimWorld::optionsFrom(state));
+  return world.loader().readMemory(0xFFFE, 2);
+}
+
+const std::vector<std::uint8_t> kErased{0xFF, 0xFF};
+
+class StateFileRuns : public CliTest {
+ protected:
+  RunResult sim(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--simulate", "--sim-state", state_});
+    return run(args);
+  }
+  sim::WorldState saved() {
+    sim::WorldState state;
+    std::string error;
+    EXPECT_TRUE(sim::loadWorldState(state_, state, error)) << error;
+    return state;
+  }
+
+  const std::string image_ = demoImage("1.1.0");
+  std::string state_;  // in the test's folder, known once it exists
+
+  void SetUp() override {
+    CliTest::SetUp();
+    state_ = path("s.json");
+  }
+};
+
+TEST_F(StateFileRuns, InterruptedUpgradeIsLeftInItsLoaderAndTheNextRunRecoversIt) {
+  RunResult r = sim({"--sim-fault", "unplug@70", "upgrade", image_, "--yes"});
+  EXPECT_EQ(r.code, kExitFailure) << r.err;
+  EXPECT_TRUE(saved().inLoader);
+  EXPECT_EQ(savedResetVector(saved()), kErased);
+
+  r = sim({"list"});
+  EXPECT_EQ(r.code, kExitOk);
+  EXPECT_TRUE(contains(r.out, "Loader  0          loader")) << r.out;
+  EXPECT_FALSE(contains(r.out, "Talkgate")) << r.out;
+
+  r = sim({"upgrade", image_, "--yes"});
+  EXPECT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_TRUE(contains(r.out, "finishing an interrupted upgrade")) << r.out;
+  r = sim({"status"});
+  EXPECT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_TRUE(contains(r.out, "Firmware version       1.1.0\n")) << r.out;
+  EXPECT_FALSE(saved().inLoader);
+  EXPECT_NE(savedResetVector(saved()), kErased);
+}
+
+// Each fault strikes once: the run it is armed for shows it, the next run is clean.
+TEST_F(StateFileRuns, EachLoaderFaultStrikesOnce) {
+  struct Case {
+    std::string fault;
+    int code;
+    std::string shows;
+  };
+  const std::vector<Case> cases{
+      {"refuse-password", kExitOk, "Mass erase occured!"},
+      {"corrupt-byte@75", kExitFailure, "Memory verification error"},
+      {"stop-answering@75", kExitFailure, "Memory verification error"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    std::filesystem::remove(state_);
+    RunResult r = sim({"--sim-fault", c.fault, "upgrade", image_, "--yes"});
+    EXPECT_EQ(r.code, c.code) << r.err;
+    EXPECT_TRUE(contains(r.out, c.shows + "\n")) << r.out;
+    EXPECT_EQ(saved().inLoader, c.code != kExitOk);
+    if (c.code != kExitOk) {
+      r = sim({"upgrade", image_, "--yes"});
+      EXPECT_EQ(r.code, kExitOk) << r.err << r.out;
+    }
+    EXPECT_EQ(saved().talkgate.firmwareVersion, "1.1.0");
+  }
+}
+
+TEST_F(StateFileRuns, BadFaultsAreBadInputAndTouchNothing) {
+  for (const std::string fault :
+       {"melt", "unplug@0", "unplug@", "unplug@7x", "Unplug@3", "corrupt-byte@99999999"}) {
+    const RunResult r = sim({"--sim-fault", fault, "upgrade", image_, "--yes"});
+    EXPECT_EQ(r.code, kExitBadInput) << fault;
+    EXPECT_TRUE(contains(r.err, "--sim-fault")) << r.err;
+  }
+  const RunResult r = run({"--sim-fault", "unplug@3", "list"});
+  EXPECT_EQ(r.code, kExitBadInput);
+  EXPECT_TRUE(contains(r.err, "--sim-fault needs --simulate")) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(state_));
+}
+
+// Interrupts counted before each loader report: none, then one, then two from `stopAt` on.
+struct InterruptScript {
+  int warnAt = 0;
+  int stopAt = 0;
+  int calls = 0;
+  int operator()() {
+    ++calls;
+    return (warnAt && calls >= warnAt) + (stopAt && calls >= stopAt);
+  }
+};
+
+class InterruptedUpgrade : public UpgradeTest {
+ protected:
+  RunResult upgradeWith(InterruptScript& script, std::vector<std::string> extra = {}) {
+    Environment environment;
+    environment.usbPort = &bus_;
+    environment.interrupts = [&script] { return script(); };
+    std::vector<std::string> args = {"upgrade", demoImage("1.1.0"), "--yes"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return run(args, environment);
+  }
+  static int count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  }
+};
+
+TEST_F(InterruptedUpgrade, SecondInterruptStopsBeforeTheNextReportAndTellsHowToRecover) {
+  InterruptScript script{10, 70};
+  RunResult r = upgradeWith(script);
+  EXPECT_EQ(r.code, kExitFailure);
+  EXPECT_EQ(script.calls, 70) << "asked again after the stop";
+  EXPECT_EQ(world_.loader().reportsReceived(), 69);
+  EXPECT_EQ(count(r.err, "Interrupt received while the Talkgate is being programmed"), 1) << r.err;
+  EXPECT_TRUE(contains(r.err, "stopped on request after the current report")) << r.err;
+  EXPECT_TRUE(contains(r.err, "run 'talkgatectl upgrade " + demoImage("1.1.0") + " --yes'"))
+      << r.err;
+  // The reports never sent are not reported as a failed verification.
+  EXPECT_FALSE(contains(r.out, "Firmware Sent")) << r.out;
+  EXPECT_FALSE(contains(r.out, "Memory verification")) << r.out;
+  EXPECT_TRUE(world_.loader().pluggedIn());
+  EXPECT_FALSE(world_.talkgate().pluggedIn());
+  EXPECT_EQ(world_.loader().readMemory(0xFFFE, 2), kErased);
+
+  r = upgrade();
+  EXPECT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_EQ(world_.talkgate().state().firmwareVersion, "1.1.0");
+}
+
+TEST_F(InterruptedUpgrade, OneInterruptOnlyWarnsAndJsonStepsAddUpToTheLog) {
+  InterruptScript script{5, 0};
+  const RunResult r = upgradeWith(script, {"--json"});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_EQ(count(r.err, "Interrupt again to stop after the current report."), 1) << r.err;
+  EXPECT_EQ(world_.talkgate().state().firmwareVersion, "1.1.0");
+
+  QJsonArray stepLines;
+  int lastPercent = 0;
+  for (const std::string& line : r.progressLines()) {
+    const QJsonObject step = parseObject(line);
+    EXPECT_GE(step.value("progress").toInt(), lastPercent) << line;
+    lastPercent = step.value("progress").toInt();
+    for (const auto& text : step.value("lines").toArray()) stepLines.append(text);
+  }
+  EXPECT_EQ(lastPercent, 100);
+  EXPECT_EQ(stepLines, parseObject(r.result()).value("log").toArray());
+}
+
+// Standard output as a pipe passes it on: only what was flushed.
+class PipeBuffer : public std::stringbuf {
+ public:
+  std::string delivered;
+
+ protected:
+  int sync() override {
+    delivered = str();
+    return 0;
+  }
+};
+
+TEST_F(InterruptedUpgrade, ProgressLinesReachAPipeAsTheyHappen) {
+  PipeBuffer pipe;
+  std::ostream out(&pipe);
+  std::ostringstream err;
+  std::vector<std::string> seen;  // what the pipe had delivered before each loader report
+  Environment environment;
+  environment.usbPort = &bus_;
+  environment.interrupts = [&] {
+    seen.push_back(pipe.delivered);
+    return 0;
+  };
+  ASSERT_EQ(runTalkgatectl({"upgrade", demoImage("1.1.0"), "--yes"}, out, err, environment),
+            kExitOk)
+      << err.str();
+  ASSERT_FALSE(seen.empty());
+  EXPECT_TRUE(contains(seen.front(), "Settings of the Talkgate read")) << seen.front();
+  EXPECT_TRUE(contains(seen.front(), "Starting\n")) << seen.front();
+  const std::string sending = "Sending " + demoImage("1.1.0") + "\n";
+  const auto whileSending = std::find_if(seen.begin(), seen.end(), [&](const std::string& s) {
+    return contains(s, sending) && !contains(s, "Firmware Sent");
+  });
+  EXPECT_NE(whileSending, seen.end()) << "the image line came only with the later ones";
+}
+
+int termSignals = 0;
+extern "C" void countTermForTest(int) {
+  ++termSignals;
+}
+
+TEST(SignalCounter, CountsRealSignalsAndPutsThePreviousHandlerBack) {
+  termSignals = 0;
+  std::signal(SIGTERM, countTermForTest);
+  {
+    SignalCounter counter;
+    std::raise(SIGTERM);
+    std::raise(SIGINT);
+    EXPECT_EQ(counter.count(), 2);
+    EXPECT_EQ(termSignals, 0);
+  }
+  std::raise(SIGTERM);
+  EXPECT_EQ(termSignals, 1);
+  std::signal(SIGTERM, SIG_DFL);
+}
+
+// The real program in a child process, its output into pipes, stopped by two real SIGTERMs.
+// The child waits about 3 s of real time while its RAM loader starts.
+class ChildProcess {
+ public:
+  explicit ChildProcess(const std::vector<std::string>& args) {
+    int out[2];
+    int err[2];
+    if (::pipe(out) != 0 || ::pipe(err) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    posix_spawn_file_actions_addclose(&actions, err[0]);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(TALKGATECTL_PROGRAM));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, TALKGATECTL_PROGRAM, &actions, nullptr, argv.data(), environ) != 0) {
+      pid_ = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    ::close(err[1]);
+    out_ = out[0];
+    err_ = err[0];
+  }
+  ~ChildProcess() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      wait();
+    }
+    ::close(out_);
+    ::close(err_);
+  }
+  bool started() const { return pid_ > 0; }
+  // Reads from standard output (or error) until text has arrived; false at the end of it.
+  bool readUntil(bool fromErr, const std::string& text) {
+    std::string& into = fromErr ? errText : outText;
+    char buffer[512];
+    while (into.find(text) == std::string::npos) {
+      const ssize_t n = ::read(fromErr ? err_ : out_, buffer, sizeof buffer);
+      if (n <= 0) return false;
+      into.append(buffer, static_cast<std::size_t>(n));
+    }
+    return true;
+  }
+  // Reads standard error to its end.
+  void readErrToEnd() {
+    while (readUntil(true, "\x01never\x01")) {
+    }
+  }
+  void signal(int number) { ::kill(pid_, number); }
+  int wait() {
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::string outText;
+  std::string errText;
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  int err_ = -1;
+};
+
+TEST_F(StateFileRuns, RealSigtermsStopTheProgramOnlyTheSecondTime) {
+  ChildProcess child({"--simulate", "--sim-state", state_, "upgrade", image_, "--yes"});
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.readUntil(false, "Done RAM BSL")) << child.outText;
+  child.signal(SIGTERM);
+  ASSERT_TRUE(child.readUntil(true, "Interrupt again")) << child.errText;
+  child.signal(SIGTERM);
+  ASSERT_TRUE(child.readUntil(true, "stopped on request")) << child.errText;
+  child.readErrToEnd();
+  EXPECT_EQ(child.wait(), kExitFailure);
+  EXPECT_TRUE(contains(child.errText, "'talkgatectl --simulate --sim-state " + state_ +
+                                          " upgrade " + image_ + " --yes'"))
+      << child.errText;
+  EXPECT_TRUE(saved().inLoader);
+}
+
+}  // namespace
+}  // namespace talkgate::cli::testing
