@@ -1,26 +1,30 @@
 // talkgate-demo: the configuration utility on a simulated Talkgate, for trying it without the
-// device. TALKGATE_DEMO_UNPLUGGED=1 starts with the simulated device unplugged.
+// device. --sim-state FILE loads the simulated world (the Talkgate, its loader and flash) from
+// FILE at start and saves it there at exit, as talkgatectl --simulate --sim-state does.
+// TALKGATE_DEMO_UNPLUGGED=1 starts with the simulated device unplugged.
 // TALKGATE_SCREENSHOT=FILE.png (and TALKGATE_SCREENSHOT_ABOUT=FILE.png) save pictures of the
 // main window (and an About window) once it has loaded, then end the program; message boxes are
 // then printed instead of shown.
 
-#include <QAction>
 #include <QApplication>
-#include <QFile>
-#include <QMenu>
-#include <QMenuBar>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "app/about.h"
 #include "app/main_window.h"
 #include "app/run_utility.h"
+#include "app/simulator_menu.h"
 #include "device/transport.h"
 #include "sim/sim_talkgate.h"
 #include "sim/sim_world.h"
 #include "sim/virtual_bus.h"
+#include "sim/world_state.h"
 #include "ui/dialogs.h"
 
 namespace {
@@ -50,26 +54,6 @@ class PrintedDialogs : public talkgate::ui::Dialogs {
   QString openFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
   QString chooseFolder(QWidget*, const QString&, const QString&) override { return {}; }
 };
-
-void addSimulatorMenu(Form1& window, talkgate::sim::SimTalkgate& talkgate) {
-  QMenu* menu = window.menuStrip1->addMenu(QStringLiteral("Simulator"));
-  QAction* unplug = menu->addAction(QStringLiteral("Unplug Talkgate"));
-  QAction* plugIn = menu->addAction(QStringLiteral("Plug In Talkgate"));
-  const auto update = [&talkgate, unplug, plugIn] {
-    unplug->setEnabled(talkgate.pluggedIn());
-    plugIn->setEnabled(!talkgate.pluggedIn());
-  };
-  QObject::connect(unplug, &QAction::triggered, &window, [&talkgate, update] {
-    talkgate.unplug();
-    update();
-  });
-  QObject::connect(plugIn, &QAction::triggered, &window, [&talkgate, update] {
-    talkgate.plugIn();
-    update();
-  });
-  QObject::connect(menu, &QMenu::aboutToShow, &window, update);
-  update();
-}
 
 bool savePicture(QWidget& widget, const QString& path) {
   const bool saved = widget.grab().save(path);
@@ -106,24 +90,57 @@ void scheduleScreenshots(Form1& window) {
   poll->start(kSettleMs);
 }
 
-// The older demo image, so that "Update Firmware" has a newer one to offer.
-std::string initialFirmwareImage() {
-  QFile image(QString::fromStdString(talkgate::sim::demoImagesDir()) +
-              QStringLiteral("/talkgate_fw_1.0.4.txt"));
-  if (!image.open(QIODevice::ReadOnly)) return {};
-  return image.readAll().toStdString();
+constexpr int kExitBadInput = 2;
+
+// Takes "--sim-state FILE" (or "--sim-state=FILE") out of the arguments Qt gets.
+bool takeStateFile(int& argc, char** argv, std::optional<std::string>& file) {
+  std::vector<char*> kept;
+  for (int i = 0; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--sim-state") == 0) {
+      if (i + 1 >= argc) return false;
+      file = argv[++i];
+    } else if (std::strncmp(argv[i], "--sim-state=", 12) == 0) {
+      file = argv[i] + 12;
+    } else {
+      kept.push_back(argv[i]);
+    }
+  }
+  if (file && file->empty()) return false;
+  for (std::size_t i = 0; i < kept.size(); ++i) argv[i] = kept[i];
+  argc = static_cast<int>(kept.size());
+  argv[argc] = nullptr;
+  return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::optional<std::string> stateFile;
+  if (!takeStateFile(argc, argv, stateFile)) {
+    std::fprintf(stderr, "--sim-state needs a file name.\n");
+    return kExitBadInput;
+  }
+  // The Talkgate with its bootstrap loader, so that a firmware upgrade runs end to end; by
+  // default on firmware 1.0.4, so that "Update Firmware" has a newer demo image to offer.
+  talkgate::sim::WorldState saved;
+  std::string error;
+  std::error_code ec;
+  if (stateFile && std::filesystem::exists(*stateFile, ec) &&
+      !talkgate::sim::loadWorldState(*stateFile, saved, error)) {
+    std::fprintf(stderr, "Cannot read the simulated Talkgate from %s: %s\n", stateFile->c_str(),
+                 error.c_str());
+    return kExitBadInput;
+  }
   talkgate::sim::VirtualBus bus;
-  // The Talkgate with its bootstrap loader, so that a firmware upgrade runs end to end.
-  talkgate::sim::SimWorldOptions options;
-  options.initialImage = initialFirmwareImage();
+  talkgate::sim::SimWorldOptions options = talkgate::sim::SimWorld::optionsFrom(saved);
   const bool unplugged = envSet("TALKGATE_DEMO_UNPLUGGED");
   options.plugIn = !unplugged;
   talkgate::sim::SimWorld world(bus, options);
+  if (!world.flashProblem().empty()) {
+    std::fprintf(stderr, "Cannot read the simulated Talkgate from %s: %s\n",
+                 stateFile.value_or("").c_str(), world.flashProblem().c_str());
+    return kExitBadInput;
+  }
   talkgate::sim::SimTalkgate& talkgate = world.talkgate();
   // The simulated Talkgate attaches itself when it is built; take it off again.
   if (unplugged) talkgate.unplug();
@@ -134,7 +151,7 @@ int main(int argc, char** argv) {
   if (screenshots) talkgate::ui::setDialogs(&printed);
 
   const int result = talkgate::app::runUtility(argc, argv, [&](Form1& window) {
-    addSimulatorMenu(window, talkgate);
+    talkgate::app::addSimulatorMenu(window, world);
     if (screenshots) scheduleScreenshots(window);
   });
 
@@ -145,5 +162,10 @@ int main(int argc, char** argv) {
   }
   talkgate::ui::setDialogs(nullptr);
   talkgate::hid::setActivePort(nullptr);
+  if (stateFile && !talkgate::sim::saveWorldState(*stateFile, world.state(), error)) {
+    std::fprintf(stderr, "Cannot save the simulated Talkgate to %s: %s\n", stateFile->c_str(),
+                 error.c_str());
+    return result == 0 ? 1 : result;
+  }
   return result;
 }

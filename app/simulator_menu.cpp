@@ -1,0 +1,82 @@
+#include "app/simulator_menu.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+
+#include "app/main_window.h"
+#include "sim/sim_world.h"
+
+namespace talkgate::app {
+
+namespace {
+
+// Late enough to fall inside the image of a demo upgrade, after the reset vector is erased.
+constexpr int kFaultReport = 70;
+constexpr int kStatusMs = 5000;
+
+struct FaultChoice {
+  const char* text;
+  sim::LoaderFault fault;
+  int report;
+};
+
+constexpr FaultChoice kFaults[] = {
+    {"Leave the Bus at Report 70", sim::LoaderFault::Unplug, kFaultReport},
+    {"Refuse the Password", sim::LoaderFault::RefusePassword, 1},
+    {"Corrupt One Written Byte", sim::LoaderFault::CorruptByte, 1},
+    {"Stop Answering from Report 70", sim::LoaderFault::StopAnswering, kFaultReport},
+};
+
+}  // namespace
+
+void addSimulatorMenu(dorrin_usb_encoder::Form1& window, sim::SimWorld& world) {
+  QMenu* menu = window.menuStrip1->addMenu(QStringLiteral("Simulator"));
+  QAction* unplug = menu->addAction(QStringLiteral("Unplug Talkgate"));
+  QAction* plugIn = menu->addAction(QStringLiteral("Plug In Talkgate"));
+  menu->addSeparator();
+  QAction* unplugLoader = menu->addAction(QStringLiteral("Unplug Loader"));
+  QAction* plugInLoader = menu->addAction(QStringLiteral("Plug In Loader"));
+  menu->addSeparator();
+  QMenu* faults = menu->addMenu(QStringLiteral("Fail Once in the Next Upgrade"));
+
+  sim::SimTalkgate& talkgate = world.talkgate();
+  sim::SimBslDevice& loader = world.loader();
+  const auto update = [&talkgate, &loader, &world, unplug, plugIn, unplugLoader, plugInLoader] {
+    unplug->setEnabled(talkgate.pluggedIn());
+    plugIn->setEnabled(!talkgate.pluggedIn() && !loader.pluggedIn());
+    unplugLoader->setEnabled(loader.pluggedIn());
+    // A loader shows up only on a part that is in it (after command 9 or an interrupted upgrade).
+    plugInLoader->setEnabled(!loader.pluggedIn() && !talkgate.pluggedIn() && world.inLoader());
+  };
+  QObject::connect(unplug, &QAction::triggered, &window, [&talkgate, update] {
+    talkgate.unplug();
+    update();
+  });
+  QObject::connect(plugIn, &QAction::triggered, &window, [&talkgate, update] {
+    talkgate.plugIn();
+    update();
+  });
+  QObject::connect(unplugLoader, &QAction::triggered, &window, [&loader, update] {
+    loader.unplug();
+    update();
+  });
+  QObject::connect(plugInLoader, &QAction::triggered, &window, [&loader, update] {
+    loader.plugIn();
+    update();
+  });
+  for (const FaultChoice& choice : kFaults) {
+    QAction* action = faults->addAction(QString::fromLatin1(choice.text));
+    QObject::connect(action, &QAction::triggered, &window, [&window, &loader, choice] {
+      loader.failAtReport(choice.fault, choice.report);
+      window.statusStrip1->showMessage(
+          QStringLiteral("The loader will fail once: %1").arg(QString::fromLatin1(choice.text)),
+          kStatusMs);
+    });
+  }
+  QObject::connect(menu, &QMenu::aboutToShow, &window, update);
+  update();
+}
+
+}  // namespace talkgate::app
