@@ -130,6 +130,7 @@ void printHelp(std::ostream& out, const CommandRegistry& registry) {
          "  talkgatectl config restore     # on each further device\n"
          "  talkgatectl --simulate --sim-state sim.json set ambient enable\n"
          "  talkgatectl --simulate --sim-state sim.json status --json\n"
+         "  talkgatectl --simulate --sim-state sim.json --sim-fault unplug@70 upgrade fw.txt --yes\n"
          "  talkgatectl upgrade talkgate_fw_1.1.0.txt --yes\n";
 }
 

@@ -48,7 +48,9 @@ const std::vector<GlobalOptionSpec>& globalOptionSpecs() {
        "RAM_BSL_VERSION.txt) in DIR first, then in $XDG_CONFIG_HOME/talkgate-utility/loader "
        "(or ~/.config/talkgate-utility/loader) and /etc/talkgate-utility/loader. A real "
        "Talkgate is only upgraded, or sent into its bootstrap loader, with usable images."},
-      {"--json", "", "Machine-readable output (one JSON object or array on standard output)."},
+      {"--json", "",
+       "Machine-readable output (one JSON object or array on standard output; 'upgrade' "
+       "writes one progress object per line before it)."},
       {"--trace", "",
        "Print every HID report written and read, as hexadecimal bytes, on standard "
        "error."},
