@@ -90,6 +90,7 @@ TEST_F(StateFileRuns, EachLoaderFaultStrikesOnce) {
     EXPECT_TRUE(contains(r.out, c.shows + "\n")) << r.out;
     EXPECT_EQ(saved().inLoader, c.code != kExitOk);
     if (c.code != kExitOk) {
+      EXPECT_EQ(savedResetVector(saved()), kErased);
       r = sim({"upgrade", image_, "--yes"});
       EXPECT_EQ(r.code, kExitOk) << r.err << r.out;
     }
