@@ -45,7 +45,8 @@ void addSimulatorMenu(dorrin_usb_encoder::Form1& window, sim::SimWorld& world) {
   sim::SimBslDevice& loader = world.loader();
   const auto update = [&talkgate, &loader, &world, unplug, plugIn, unplugLoader, plugInLoader] {
     unplug->setEnabled(talkgate.pluggedIn());
-    plugIn->setEnabled(!talkgate.pluggedIn() && !loader.pluggedIn());
+    // A part in its loader runs no Talkgate firmware until it has been programmed.
+    plugIn->setEnabled(!talkgate.pluggedIn() && !world.inLoader());
     unplugLoader->setEnabled(loader.pluggedIn());
     // A loader shows up only on a part that is in it (after command 9 or an interrupted upgrade).
     plugInLoader->setEnabled(!loader.pluggedIn() && !talkgate.pluggedIn() && world.inLoader());
