@@ -5,6 +5,7 @@
 
 namespace talkgate::cli {
 
+// One at a time: the handlers and the count are the process's own.
 class SignalCounter {
  public:
   // Installs the counting handlers (the count starts at 0).
