@@ -13,6 +13,7 @@
 #include "config/ini_file.h"
 #include "config/utility_config.h"
 #include "device/commands.h"
+#include "files/regular_file.h"
 
 namespace talkgate::cli {
 
@@ -20,7 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kUpdateFailed[] = "Failed to update USBTalkgateUtilityCfg.ini file.";
 constexpr char kWriteDefaultFailed[] = "Unable to Write Default..";
 constexpr char kSaveFailed[] = "Unable to Save Config file.";
 constexpr char kIncorrectFilename[] = "Incorrect Filename.";
@@ -30,9 +30,11 @@ constexpr char kImportError[] = "Exception :Failed to copy the new file.";
 constexpr char kExportCopyFailed[] = "Failed to export the file";
 constexpr char kExportError[] = "Exception :Unable to save cfg file.";
 
-bool fileExists(const std::string& path) {
-  std::error_code ec;
-  return fs::is_regular_file(path, ec);
+// "The configuration file X cannot be used: it is a directory." for anything but a file.
+std::optional<std::string> notAFile(const std::string& what, const std::string& path) {
+  const std::string reason = files::notRegularReason(path);
+  if (reason.empty()) return std::nullopt;
+  return what + " " + printableBytes(path) + " cannot be used: " + reason + ".";
 }
 
 // A message of the windows followed by the request's result.
@@ -40,13 +42,13 @@ int stepFailed(Context& ctx, const std::string& message, int result) {
   return ctx.failure(message + " Result: " + resultText(result) + ".");
 }
 
-int malformedFile(Context& ctx, const std::string& detail, int exitCode) {
-  ctx.err() << "USBTalkgateUtilityCfg.ini cannot be read (" << printableBytes(detail) << ").\n";
+int malformedFile(Context& ctx, const std::string& path, const std::string& detail, int exitCode) {
+  ctx.err() << printableBytes(path) << " cannot be read (" << printableBytes(detail) << ").\n";
   return exitCode;
 }
 
 int unusableValue(Context& ctx, const std::string& key, const std::string& path, int exitCode) {
-  ctx.err() << "Unable to restore: the value of " << key << " in " << path
+  ctx.err() << "Unable to restore: the value of " << key << " in " << printableBytes(path)
             << " is missing or not valid.\n";
   return exitCode;
 }
@@ -56,13 +58,19 @@ int unusableValue(Context& ctx, const std::string& key, const std::string& path,
 // createGiven; nullopt (message printed, exitCode set) when there is no usable path.
 std::optional<std::string> configFile(Context& ctx, bool createGiven, int& exitCode) {
   if (const auto& given = ctx.options().configFile) {
-    if (fileExists(*given)) return *given;
+    if (const auto problem = notAFile("The configuration file", *given)) {
+      exitCode = ctx.badInput(*problem);
+      return std::nullopt;
+    }
+    if (files::kindOf(*given) == files::FileKind::Regular) return *given;
     if (!createGiven) {
-      exitCode = ctx.badInput("The configuration file " + *given + " does not exist.");
+      exitCode =
+          ctx.badInput("The configuration file " + printableBytes(*given) + " does not exist.");
       return std::nullopt;
     }
     if (!config::createConfigFile(*given)) {
-      exitCode = ctx.failure("Cannot create the configuration file " + *given + ".");
+      exitCode =
+          ctx.failure("Cannot create the configuration file " + printableBytes(*given) + ".");
       return std::nullopt;
     }
     return *given;
@@ -73,6 +81,10 @@ std::optional<std::string> configFile(Context& ctx, bool createGiven, int& exitC
     return std::nullopt;
   }
   config::locateAndCreate(ctx.userDataFolder());
+  if (const auto problem = notAFile("The configuration file", config::FileName)) {
+    exitCode = ctx.badInput(*problem);
+    return std::nullopt;
+  }
   return config::FileName;
 }
 
@@ -96,35 +108,15 @@ int runSave(Context& ctx, const std::vector<std::string>& rest) {
   DeviceStatus status;
   if (const int r = readStatus(device, status); r != kOk) return stepFailed(ctx, kSaveFailed, r);
   const config::SaveOutcome outcome = config::saveStatusToFile(*path, status);
-  if (!outcome.malformed.empty()) return malformedFile(ctx, outcome.malformed, kExitFailure);
-  for (std::size_t i = 0; i < outcome.failedKeys.size(); ++i) ctx.err() << kUpdateFailed << '\n';
-  if (!outcome.ok()) return kExitFailure;
+  if (!outcome.malformed.empty()) return malformedFile(ctx, *path, outcome.malformed, kExitFailure);
+  if (!outcome.ok()) {
+    return ctx.failure("Failed to update " + printableBytes(*path) + ": " +
+                       printableBytes(outcome.failure) + ".");
+  }
   confirmWithFile(
       ctx, "The Talkgate stored its settings as its defaults; they are saved in " + *path + ".",
       *path);
   return kExitOk;
-}
-
-// The first key whose value a restore could not use, in the order the restore reads them;
-// empty when every value is usable. Throws std::out_of_range for a malformed file.
-std::string firstUnusableKey(const std::string& path) {
-  auto get = [&path](const char* key) {
-    return config::CIniFile::GetValue(key, config::kSection, path);
-  };
-  int keypadType = 0;
-  if (!config::parseDecimal(get(config::kKeyKeypadLayout), keypadType)) {
-    return config::kKeyKeypadLayout;
-  }
-  KeyTable table{};
-  if (keypadType == 1 && !config::parseCodeTable(get(config::kKeyCodeTableValues), table)) {
-    return config::kKeyCodeTableValues;
-  }
-  int value = 0;
-  if (!config::parseDecimal(get(config::kKeyAmbientCfg), value)) return config::kKeyAmbientCfg;
-  if (!config::parseDecimal(get(config::kKeyLEDBrightness), value)) {
-    return config::kKeyLEDBrightness;
-  }
-  return {};
 }
 
 int runRestore(Context& ctx, const std::vector<std::string>& rest) {
@@ -132,24 +124,24 @@ int runRestore(Context& ctx, const std::vector<std::string>& rest) {
   int code = kExitOk;
   const auto path = configFile(ctx, false, code);
   if (!path) return code;
-  // Checked whole before anything is sent, so a bad file leaves the device as it was.
-  try {
-    if (const std::string key = firstUnusableKey(*path); !key.empty()) {
-      return unusableValue(ctx, key, *path, kExitBadInput);
-    }
-  } catch (const std::out_of_range& error) {
-    return malformedFile(ctx, error.what(), kExitBadInput);
-  }
+  // Checked whole, ranges included, before anything is sent: a bad file leaves the device as
+  // it was.
+  config::RestoreValues values;
+  const config::RestoreOutcome checked = config::checkRestoreFile(*path, values);
+  if (!checked.unreadable.empty())
+    return malformedFile(ctx, *path, checked.unreadable, kExitBadInput);
+  if (!checked.malformed.empty())
+    return malformedFile(ctx, *path, checked.malformed, kExitBadInput);
+  if (!checked.failedKey.empty())
+    return unusableValue(ctx, checked.failedKey, *path, kExitBadInput);
   const DeviceHandle device = ctx.openDevice();
   if (!device) return kExitFailure;
-  const config::RestoreOutcome outcome = config::restoreFromFile(*path, device);
-  if (!outcome.malformed.empty()) return malformedFile(ctx, outcome.malformed, kExitFailure);
-  if (!outcome.failedKey.empty()) return unusableValue(ctx, outcome.failedKey, *path, kExitFailure);
+  const config::RestoreOutcome outcome = config::sendRestoreValues(values, device);
   if (!outcome.ok) {
     return stepFailed(ctx, config::restoreStepMessage(outcome.failedStep), outcome.result);
   }
   confirmWithFile(ctx,
-                  "The Talkgate's settings were restored from " + *path +
+                  "The Talkgate's settings were restored from " + printableBytes(*path) +
                       " ('talkgatectl save' makes them its defaults).",
                   *path);
   return kExitOk;
@@ -159,20 +151,27 @@ int runExport(Context& ctx, const std::vector<std::string>& rest) {
   if (rest.size() != 1) return ctx.badInput("'config export' needs one folder: config export DIR.");
   const std::string& folder = rest[0];
   std::error_code ec;
-  if (!fs::is_directory(folder, ec)) return ctx.badInput("There is no folder " + folder + ".");
+  if (!fs::is_directory(folder, ec)) {
+    return ctx.badInput("There is no folder " + printableBytes(folder) + ".");
+  }
+  const std::string target = config::exportTargetIn(folder);
+  if (const auto problem = notAFile("The export target", target)) return ctx.badInput(*problem);
   int code = kExitOk;
   const auto source = configFile(ctx, false, code);
   if (!source) return code;
-  switch (config::exportFile(*source, folder, ctx.flag("--force"))) {
+  std::string detail;
+  switch (config::exportFile(*source, folder, ctx.flag("--force"), &detail)) {
     case config::ExportOutcome::Exported:
-      confirmWithFile(ctx, "Exported " + *source + " to " + config::exportTargetIn(folder) + ".",
-                      config::exportTargetIn(folder));
+      confirmWithFile(ctx,
+                      "Exported " + printableBytes(*source) + " to " + printableBytes(target) + ".",
+                      target);
       return kExitOk;
     case config::ExportOutcome::TargetExists:
-      return ctx.failure("USBTalkgateUtilityCfg.ini file already exists in " + folder +
-                         "; add --force to overwrite it.");
+      return ctx.failure("USBTalkgateUtilityCfg.ini file already exists in " +
+                         printableBytes(folder) + "; add --force to overwrite it.");
     case config::ExportOutcome::CopyFailed:
-      return ctx.failure(kExportCopyFailed);
+      return ctx.failure(std::string(kExportCopyFailed) + " to " + printableBytes(target) + ": " +
+                         printableBytes(detail) + ".");
     case config::ExportOutcome::Error:
       break;
   }
@@ -181,13 +180,19 @@ int runExport(Context& ctx, const std::vector<std::string>& rest) {
 
 int runImport(Context& ctx, const std::vector<std::string>& rest) {
   if (rest.size() != 1) return ctx.badInput("'config import' needs one file: config import FILE.");
+  const std::string& source = rest[0];
+  if (const auto problem = notAFile("The file", source)) return ctx.badInput(*problem);
+  if (files::kindOf(source) == files::FileKind::Missing) {
+    return ctx.badInput("The file " + printableBytes(source) + " does not exist.");
+  }
   int code = kExitOk;
   const auto dest = configFile(ctx, true, code);
   if (!dest) return code;
-  switch (config::importFile(rest[0], *dest)) {
+  std::string detail;
+  switch (config::importFile(source, *dest, &detail)) {
     case config::ImportOutcome::Imported:
       confirmWithFile(ctx,
-                      "Imported " + rest[0] + " as " + *dest +
+                      "Imported " + printableBytes(source) + " as " + printableBytes(*dest) +
                           " ('talkgatectl config restore' puts it on the Talkgate).",
                       *dest);
       return kExitOk;
@@ -195,9 +200,14 @@ int runImport(Context& ctx, const std::vector<std::string>& rest) {
       return ctx.badInput(kIncorrectFilename);
     case config::ImportOutcome::IncorrectFormat:
       return ctx.badInput(kIncorrectFormat);
+    case config::ImportOutcome::Unreadable:
+      return ctx.badInput("The file " + printableBytes(source) +
+                          " cannot be imported: " + printableBytes(detail) + ".");
     case config::ImportOutcome::CopyFailed:
-      return ctx.failure(kImportCopyFailed);
+      return ctx.failure(std::string(kImportCopyFailed) + " " + printableBytes(*dest) + ": " +
+                         printableBytes(detail) + ".");
     case config::ImportOutcome::Error:
+      if (!detail.empty()) return malformedFile(ctx, source, detail, kExitBadInput);
       break;
   }
   return ctx.failure(kImportError);

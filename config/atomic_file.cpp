@@ -1,110 +1,198 @@
 #include "config/atomic_file.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <system_error>
 
-#if defined(__unix__) || defined(__APPLE__)
-#include <fcntl.h>
-#include <unistd.h>
-#define TALKGATE_HAVE_FSYNC 1
-#endif
+#include "files/regular_file.h"
 
 namespace fs = std::filesystem;
 
 namespace talkgate::config {
 namespace {
 
-// A name beside the target that no other writer (thread or process) picks at the same time.
+constexpr int kMaxLinkDepth = 40;
+constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as for any new file
+constexpr mode_t kPrivateMode = 0600;  // until the temporary gets the target's own mode
+
+bool fail(std::string* reason, const std::string& text) {
+  if (reason) *reason = text;
+  return false;
+}
+
+bool failErrno(std::string* reason, int error) {
+  return fail(reason, std::generic_category().message(error));
+}
+
+// The file a chain of symbolic links ends at; path itself when it is no link.
+fs::path resolveLinks(const fs::path& path) {
+  fs::path current = path;
+  std::error_code ec;
+  for (int depth = 0; depth < kMaxLinkDepth; ++depth) {
+    if (!fs::is_symlink(fs::symlink_status(current, ec))) return current;
+    const fs::path next = fs::read_symlink(current, ec);
+    if (ec) return current;
+    current = next.is_absolute() ? next : current.parent_path() / next;
+  }
+  return current;
+}
+
+fs::path folderOf(const fs::path& target) {
+  return target.has_parent_path() ? target.parent_path() : fs::path(".");
+}
+
+std::string temporaryPrefix(const fs::path& target) {
+  return target.filename().string() + kTemporaryMarker;
+}
+
 fs::path temporaryNameFor(const fs::path& target) {
   static std::atomic<unsigned> counter{0};
   static const unsigned seed = std::random_device{}();
-  fs::path name = target;
-  name += ".tmp-" + std::to_string(seed) + "-" + std::to_string(counter.fetch_add(1));
-  return name;
+  return folderOf(target) / (temporaryPrefix(target) + std::to_string(::getpid()) + "-" +
+                             std::to_string(seed) + "-" + std::to_string(counter.fetch_add(1)));
 }
 
-// Pushes the file's data to the disk, so a crash right after the rename cannot leave an empty
-// file under the target's name.
-bool syncToDisk(const fs::path& path) {
-#ifdef TALKGATE_HAVE_FSYNC
-  const int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0) return false;
-  const bool synced = ::fsync(fd) == 0;
-  return (::close(fd) == 0) && synced;
-#else
-  (void)path;
+bool writeAll(int fd, std::string_view bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
   return true;
-#endif
 }
 
-fs::path resolveLink(const fs::path& path) {
-  std::error_code ec;
-  if (!fs::is_symlink(fs::symlink_status(path, ec))) return path;
-  const fs::path resolved = fs::weakly_canonical(path, ec);
-  return ec ? path : resolved;
+// A read-only file is not replaced behind the user's back: the rename beside it would succeed
+// where opening the file itself for writing does not.
+bool checkWritable(const fs::path& target, std::string* reason) {
+  const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd >= 0) {
+    ::close(fd);
+    return true;
+  }
+  if (errno == EACCES || errno == EPERM) return fail(reason, "it is read-only");
+  return failErrno(reason, errno);
 }
 
-// A file the user made read-only is not replaced behind their back: the rename beside it would
-// succeed where opening the file itself for writing does not.
-bool writableOrAbsent(const fs::path& target) {
-#ifdef TALKGATE_HAVE_FSYNC
-  const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT;
+// Folder not writable, file writable: the file is rewritten where it is, which is not atomic
+// but is what the user can still do.
+bool writeInPlace(const fs::path& target, std::string_view bytes, std::string* reason) {
+  const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return failErrno(reason, errno);
+  struct stat info {};
+  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  int error = ok ? 0 : EINVAL;
+  if (ok && !(writeAll(fd, bytes) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
+              ::fsync(fd) == 0)) {
+    ok = false;
+    error = errno;
+  }
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  return ok || failErrno(reason, error);
+}
+
+// Makes the rename itself durable.
+void syncFolder(const fs::path& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
   ::close(fd);
-#else
-  (void)target;
-#endif
-  return true;
+}
+
+bool processGone(long pid) {
+  return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
 }  // namespace
 
-bool writeFileAtomically(const std::string& path, std::string_view bytes) {
-  if (path.empty()) return false;
-  const fs::path target = resolveLink(fs::path(path));
-  if (!writableOrAbsent(target)) return false;
-  const fs::path temp = temporaryNameFor(target);
+void removeStaleTemporaries(const std::string& path) {
+  const fs::path target = resolveLinks(fs::path(path));
+  const std::string prefix = temporaryPrefix(target);
   std::error_code ec;
-
-  bool written = false;
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) return false;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    written = out.good();
-    out.close();
-    written = written && !out.fail();
+  for (fs::directory_iterator it(folderOf(target), ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.rfind(prefix, 0) != 0) continue;
+    const std::string rest = name.substr(prefix.size());
+    long pid = 0;
+    std::size_t digits = 0;
+    while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9' && digits < 10) {
+      pid = pid * 10 + (rest[digits] - '0');
+      ++digits;
+    }
+    if (digits == 0 || pid == ::getpid() || !processGone(pid)) continue;
+    std::error_code ignored;
+    fs::remove(it->path(), ignored);
   }
-  // Keep the permissions the user gave the old file.
-  if (written) {
-    const fs::file_status old = fs::status(target, ec);
-    if (!ec && fs::exists(old)) fs::permissions(temp, old.permissions(), ec);
-    ec.clear();
-  }
-  if (written) written = syncToDisk(temp);
-  if (written) {
-    fs::rename(temp, target, ec);
-    written = !ec;
-  }
-  if (!written) fs::remove(temp, ec);
-  return written;
 }
 
-bool copyFileAtomically(const std::string& source, const std::string& target) {
-  if (source.empty() || target.empty()) return false;
-  std::error_code ec;
-  if (!fs::is_regular_file(fs::path(source), ec)) return false;
-  std::ifstream in(fs::path(source), std::ios::binary);
-  if (!in.is_open()) return false;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return false;
-  return writeFileAtomically(target, bytes);
+bool writeFileAtomically(const std::string& path, std::string_view bytes, std::string* reason) {
+  if (path.empty()) return fail(reason, "no file name was given");
+  const fs::path target = resolveLinks(fs::path(path));
+  const files::FileKind kind = files::kindOf(target.string());
+  if (kind != files::FileKind::Regular && kind != files::FileKind::Missing) {
+    return fail(reason, files::notRegularReason(kind));
+  }
+  struct stat old {};
+  const bool exists = kind == files::FileKind::Regular && ::stat(target.c_str(), &old) == 0;
+  if (exists && !checkWritable(target, reason)) return false;
+  removeStaleTemporaries(target.string());
+
+  const fs::path temp = temporaryNameFor(target);
+  // O_EXCL: a name planted in the meantime (a link, say) makes this fail instead of being used.
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        exists ? kPrivateMode : kNewFileMode);
+  if (fd < 0) {
+    const int error = errno;
+    if (exists && (error == EACCES || error == EPERM)) return writeInPlace(target, bytes, reason);
+    return failErrno(reason, error);
+  }
+  bool ok = writeAll(fd, bytes);
+  int error = ok ? 0 : errno;
+  if (ok && exists) {
+    // The user's permissions, and the owner when an administrator writes someone's file.
+    ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+    if (!ok) error = errno;
+    if (ok && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+      // Keeping the owner is a courtesy only a privileged run can extend.
+    }
+  }
+  if (ok && ::fsync(fd) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
+    ::unlink(temp.c_str());
+    return failErrno(reason, error == 0 ? EIO : error);
+  }
+  syncFolder(folderOf(target));
+  return true;
+}
+
+bool copyFileAtomically(const std::string& source, const std::string& target, std::size_t maxBytes,
+                        std::string* reason) {
+  std::string bytes;
+  std::string why;
+  if (!files::readRegularFile(source, maxBytes, bytes, why)) return fail(reason, why);
+  return writeFileAtomically(target, bytes, reason);
 }
 
 }  // namespace talkgate::config

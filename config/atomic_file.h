@@ -1,20 +1,32 @@
 #pragma once
-// Whole-file replacement that never leaves a partial file behind: the bytes go to a temporary
-// file beside the target, which is flushed, synced and renamed over the target.
+// The one routine through which the program replaces any file it writes (the configuration file,
+// exports, the simulated Talkgate's state). The bytes go to a temporary file created exclusively
+// beside the target, which is flushed, synced and renamed over the target, so a crash or a kill
+// leaves the old file or the new one, never a mix and never an empty file.
 
 #include <string>
 #include <string_view>
 
 namespace talkgate::config {
 
-// Replaces (or creates) the file at path with bytes. Returns false, leaving any existing file
-// untouched and no temporary file behind, when any step fails. A symbolic link is followed, so
-// the file it names is replaced rather than the link. An existing file that cannot be opened for
-// writing (read-only) is left alone: false.
-bool writeFileAtomically(const std::string& path, std::string_view bytes);
+// Every temporary file is named <target's name> + this + "<pid>-<unique>", so the next run can
+// tell (and remove) the ones a killed run left behind.
+inline constexpr char kTemporaryMarker[] = ".talkgate-tmp-";
 
-// Copies source over target through writeFileAtomically. False when source cannot be read
-// completely or the target cannot be written.
-bool copyFileAtomically(const std::string& source, const std::string& target);
+// Replaces (or creates) the file at path with bytes. A symbolic link is followed, so the file
+// it names is replaced and the link stays. Refused, leaving everything as it was, when the
+// target is not a regular file or is read-only. Permissions of an existing file are kept. When
+// the folder cannot take a temporary file but the file itself is writable, the file is
+// rewritten in place. False with the reason in *reason (when given) on any failure; no
+// temporary file is left behind.
+bool writeFileAtomically(const std::string& path, std::string_view bytes,
+                         std::string* reason = nullptr);
+
+// Copies the regular file source (at most maxBytes) over target through writeFileAtomically.
+bool copyFileAtomically(const std::string& source, const std::string& target, std::size_t maxBytes,
+                        std::string* reason = nullptr);
+
+// Removes the temporary files of target that a run no longer alive left behind.
+void removeStaleTemporaries(const std::string& target);
 
 }  // namespace talkgate::config

@@ -94,9 +94,12 @@ void SaveToConfigFile(QWidget* parent, const std::function<int(DeviceStatus&)>& 
     warn(parent, kMsgSaveFailed);
     return;
   }
-  // Every key is attempted, so a missing file shows one message per key.
-  for (const auto& [key, value] : settingsFromStatus(status)) {
-    if (writeSetting(parent, key, value) == WriteResult::Malformed) return;
+  // The six keys go into the file in one replacement, so a failure shows one message.
+  const SaveOutcome outcome = saveStatusToFile(FileName, status);
+  if (!outcome.malformed.empty()) {
+    showMalformed(parent, outcome.malformed);
+  } else if (!outcome.failure.empty()) {
+    warn(parent, kMsgUpdateFailed);
   }
 }
 
@@ -108,8 +111,10 @@ bool restoreFromConfigFile(QWidget* parent, DeviceHandle device) {
     outcome.malformed = error.what();
   }
   if (outcome.ok) return true;
-  // A malformed file is a file problem, not a restore step: it gets the file's caption.
-  warn(parent, restoreMessage(outcome), outcome.malformed.empty() ? kCaptionQds : kCaptionTalkgate);
+  // An unreadable or malformed file is a file problem, not a restore step: it gets the file's
+  // caption.
+  const bool fileProblem = !outcome.malformed.empty() || !outcome.unreadable.empty();
+  warn(parent, restoreMessage(outcome), fileProblem ? kCaptionTalkgate : kCaptionQds);
   return false;
 }
 
@@ -118,7 +123,9 @@ void importConfigFile(QWidget* parent) {
                                                 QString::fromUtf8(kImportInitialName),
                                                 QString::fromUtf8(kImportFilter));
   if (chosen.isEmpty()) return;
-  const std::string message = importMessage(importFile(toNative(chosen), FileName));
+  std::string detail;
+  const ImportOutcome outcome = importFile(toNative(chosen), FileName, &detail);
+  const std::string message = importMessage(outcome, detail);
   if (!message.empty()) warn(parent, message);
 }
 

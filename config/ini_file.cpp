@@ -1,11 +1,11 @@
 #include "config/ini_file.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 #include "config/atomic_file.h"
+#include "config/file_lock.h"
+#include "files/regular_file.h"
 
 namespace talkgate::config {
 namespace {
@@ -50,6 +50,10 @@ std::vector<CIniFile::Record>::iterator findRecord(std::vector<CIniFile::Record>
   return findFirst(content, CIniFile::RecordSectionKeyIs(section, key));
 }
 
+bool holdsLineBreak(const std::string& text) {
+  return text.find_first_of("\r\n") != std::string::npos;
+}
+
 }  // namespace
 
 void Trim(std::string& str, const std::string& ChrsToTrim, int TrimDir) {
@@ -65,31 +69,62 @@ void Trim(std::string& str, const std::string& ChrsToTrim, int TrimDir) {
 }
 
 bool CIniFile::Load(std::string FileName, std::vector<Record>& content) {
-  std::ifstream in(std::filesystem::path(FileName), std::ios::binary);
-  if (!in.is_open()) return false;
-  // Directories open on some platforms; they are not INI files.
-  std::error_code ec;
-  if (std::filesystem::is_directory(std::filesystem::path(FileName), ec)) return false;
+  std::string bytes;
+  std::string reason;
+  if (!files::readRegularFile(FileName, kMaxIniFileBytes, bytes, reason)) return false;
+  content = parseIniText(bytes);
+  return true;
+}
 
-  std::vector<Record> loaded;
+bool CIniFile::Save(std::string FileName, const std::vector<Record>& content) {
+  return writeFileAtomically(FileName, iniText(content));
+}
+
+bool CIniFile::Update(std::string FileName, const std::function<bool(std::vector<Record>&)>& change,
+                      std::string* reason) {
+  FileLock lock(FileName);
+  if (!lock.locked()) {
+    if (reason) *reason = lock.busyReason();
+    return false;
+  }
+  std::string bytes;
+  std::string why;
+  if (!files::readRegularFile(FileName, kMaxIniFileBytes, bytes, why)) {
+    if (reason) *reason = why;
+    return false;
+  }
+  std::vector<Record> content = parseIniText(bytes);
+  if (!change(content)) {
+    if (reason) reason->clear();
+    return false;
+  }
+  return writeFileAtomically(FileName, iniText(content), reason);
+}
+
+std::vector<CIniFile::Record> parseIniText(std::string_view text) {
+  std::vector<CIniFile::Record> loaded;
   std::string comments;
   std::string currentSection;
-  std::string line;
   std::size_t lineNumber = 0;
 
-  // A last line without a line end is not read: getline then stops at the end of the file.
-  while (std::getline(in, line) && !in.eof()) {
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) end = text.size();  // a last line without a line end
+    std::string line(text.substr(at, end - at));
+    at = end + 1;
     ++lineNumber;
     Trim(line, kLineSpace, kTrimBoth);
     if (line.empty()) continue;
 
-    Record rec;
+    CIniFile::Record rec;
     const std::string original = line;
+    // A line that is neither header nor key (commented or not) is kept as a text line in the
+    // comments of the next record, never read as a section.
+    if (line.find_first_of("[=") == std::string::npos) {
+      comments += line + "\n";
+      continue;
+    }
     if (isCommentChar(line[0])) {
-      if (line.find_first_of("[=") == std::string::npos) {
-        comments += line + "\n";
-        continue;  // a pure comment line; it waits for the next record
-      }
       rec.Commented = line[0];
       line.erase(0, 1);
       Trim(line, kLineSpace, kTrimBoth);
@@ -110,8 +145,9 @@ bool CIniFile::Load(std::string FileName, std::vector<Record>& content) {
       currentSection = line;
       isRecord = true;
     }
-    const std::size_t equals = line.find('=');
-    if (equals != std::string::npos) {
+    // A header stays a header whatever its name holds; a line starting with "=" names no key.
+    const std::size_t equals = isRecord ? std::string::npos : line.find('=');
+    if (equals != std::string::npos && equals > 0) {
       rec.Comments += comments;
       comments.clear();
       rec.Section = currentSection;
@@ -119,26 +155,46 @@ bool CIniFile::Load(std::string FileName, std::vector<Record>& content) {
       rec.Value = line.substr(equals + 1);
       isRecord = true;
     }
-    if (!isRecord && rec.Commented != kLive) {
-      // A comment that merely mentions "[" or "=": keep it as a comment, not as an empty header.
+    if (!isRecord) {
+      // No header and no key name: a text line too, never an empty header.
       comments += original + "\n";
       continue;
     }
-    if (comments.empty()) loaded.push_back(std::move(rec));
+    loaded.push_back(std::move(rec));
   }
-  content = std::move(loaded);
-  return true;
+  return loaded;
 }
 
-bool CIniFile::Save(std::string FileName, const std::vector<Record>& content) {
+std::string iniText(const std::vector<CIniFile::Record>& content) {
   std::string text;
-  for (const Record& rec : content) {
+  for (const CIniFile::Record& rec : content) {
     text += withFileLineEnds(rec.Comments);
     text += rec.Commented;
     text += recordText(rec);
     text += kLineEnd;
   }
-  return writeFileAtomically(FileName, text);
+  return text;
+}
+
+bool setValueIn(std::vector<CIniFile::Record>& content, const std::string& key,
+                const std::string& value, const std::string& section) {
+  if (holdsLineBreak(key) || holdsLineBreak(value) || holdsLineBreak(section)) return false;
+  const auto sectionIt = findFirst(content, CIniFile::RecordSectionIs(section));
+  CIniFile::Record rec;
+  rec.Section = section;
+  rec.Key = key;
+  rec.Value = value;
+  if (sectionIt == content.end()) {
+    CIniFile::Record header;
+    header.Section = section;
+    content.push_back(header);
+    content.push_back(rec);
+  } else if (const auto it = findRecord(content, key, section); it == content.end()) {
+    content.insert(sectionIt + 1, rec);
+  } else {
+    it->Value = value;
+  }
+  return true;
 }
 
 bool CIniFile::Create(std::string FileName) {
@@ -212,76 +268,59 @@ bool CIniFile::SectionExists(std::string SectionName, std::string FileName) {
 
 bool CIniFile::SetValue(std::string KeyName, std::string Value, std::string SectionName,
                         std::string FileName) {
-  std::vector<Record> content;
-  if (!Load(FileName, content)) return false;
-
-  const auto sectionIt = findFirst(content, RecordSectionIs(SectionName));
-  if (sectionIt == content.end()) {
-    Record header;
-    header.Section = SectionName;
-    content.push_back(header);
-    Record key;
-    key.Section = SectionName;
-    key.Key = KeyName;
-    key.Value = Value;
-    content.push_back(key);
-  } else if (const auto it = findRecord(content, KeyName, SectionName); it == content.end()) {
-    Record key;
-    key.Section = SectionName;
-    key.Key = KeyName;
-    key.Value = Value;
-    content.insert(sectionIt + 1, key);
-  } else {
-    it->Value = Value;
+  if (holdsLineBreak(KeyName) || holdsLineBreak(Value) || holdsLineBreak(SectionName)) {
+    return false;  // it would add lines of its own to the file
   }
-  return Save(FileName, content);
+  return Update(FileName, [&](std::vector<Record>& content) {
+    return setValueIn(content, KeyName, Value, SectionName);
+  });
 }
 
 bool CIniFile::AddSection(std::string SectionName, std::string FileName) {
-  std::vector<Record> content;
-  if (!Load(FileName, content)) return false;
-  Record header;
-  header.Section = SectionName;
-  content.push_back(header);
-  return Save(FileName, content);
+  return Update(FileName, [&](std::vector<Record>& content) {
+    Record header;
+    header.Section = SectionName;
+    content.push_back(header);
+    return true;
+  });
 }
 
 bool CIniFile::RenameSection(std::string OldSectionName, std::string NewSectionName,
                              std::string FileName) {
-  std::vector<Record> content;
-  if (!Load(FileName, content)) return false;
-  for (Record& rec : content) {
-    if (rec.Section == OldSectionName) rec.Section = NewSectionName;
-  }
-  return Save(FileName, content);
+  return Update(FileName, [&](std::vector<Record>& content) {
+    for (Record& rec : content) {
+      if (rec.Section == OldSectionName) rec.Section = NewSectionName;
+    }
+    return true;
+  });
 }
 
 bool CIniFile::CommentRecord(CommentChar cc, std::string KeyName, std::string SectionName,
                              std::string FileName) {
-  std::vector<Record> content;
-  if (!Load(FileName, content)) return false;
-  const auto it = findRecord(content, KeyName, SectionName);
-  if (it == content.end()) return false;
-  it->Commented = static_cast<char>(cc);
-  return Save(FileName, content);
+  return Update(FileName, [&](std::vector<Record>& content) {
+    const auto it = findRecord(content, KeyName, SectionName);
+    if (it == content.end()) return false;
+    it->Commented = static_cast<char>(cc);
+    return true;
+  });
 }
 
 bool CIniFile::UnCommentRecord(std::string KeyName, std::string SectionName, std::string FileName) {
-  std::vector<Record> content;
-  if (!Load(FileName, content)) return false;
-  const auto it = findRecord(content, KeyName, SectionName);
-  if (it == content.end()) return false;
-  it->Commented = kLive;
-  return Save(FileName, content);
+  return Update(FileName, [&](std::vector<Record>& content) {
+    const auto it = findRecord(content, KeyName, SectionName);
+    if (it == content.end()) return false;
+    it->Commented = kLive;
+    return true;
+  });
 }
 
 bool CIniFile::CommentSection(char CommentChar, std::string SectionName, std::string FileName) {
-  std::vector<Record> content;
-  if (!Load(FileName, content)) return false;
-  for (Record& rec : content) {
-    if (rec.Section == SectionName) rec.Commented = CommentChar;
-  }
-  return Save(FileName, content);
+  return Update(FileName, [&](std::vector<Record>& content) {
+    for (Record& rec : content) {
+      if (rec.Section == SectionName) rec.Commented = CommentChar;
+    }
+    return true;
+  });
 }
 
 bool CIniFile::UnCommentSection(std::string SectionName, std::string FileName) {
@@ -289,19 +328,19 @@ bool CIniFile::UnCommentSection(std::string SectionName, std::string FileName) {
 }
 
 bool CIniFile::DeleteRecord(std::string KeyName, std::string SectionName, std::string FileName) {
-  std::vector<Record> content;
-  if (!Load(FileName, content)) return false;
-  const auto it = findRecord(content, KeyName, SectionName);
-  if (it == content.end()) return false;
-  content.erase(it);
-  return Save(FileName, content);
+  return Update(FileName, [&](std::vector<Record>& content) {
+    const auto it = findRecord(content, KeyName, SectionName);
+    if (it == content.end()) return false;
+    content.erase(it);
+    return true;
+  });
 }
 
 bool CIniFile::DeleteSection(std::string SectionName, std::string FileName) {
-  std::vector<Record> content;
-  if (!Load(FileName, content)) return false;
-  std::erase_if(content, RecordSectionIs(SectionName));
-  return Save(FileName, content);
+  return Update(FileName, [&](std::vector<Record>& content) {
+    std::erase_if(content, RecordSectionIs(SectionName));
+    return true;
+  });
 }
 
 namespace {
@@ -312,49 +351,63 @@ std::string completeComments(std::string comments) {
   return comments;
 }
 
+template <typename Compare>
+void sortBy(std::vector<CIniFile::Record>& records, Compare compare) {
+  std::sort(records.begin(), records.end(), compare);
+}
+
 }  // namespace
 
 bool CIniFile::SetSectionComments(std::string Comments, std::string SectionName,
                                   std::string FileName) {
-  std::vector<Record> content;
-  if (!Load(FileName, content)) return false;
-  const auto it = findFirst(
-      content, [&](const Record& rec) { return rec.Key.empty() && rec.Section == SectionName; });
-  if (it == content.end()) return false;
-  it->Comments = completeComments(Comments);
-  return Save(FileName, content);
+  return Update(FileName, [&](std::vector<Record>& content) {
+    const auto it = findFirst(
+        content, [&](const Record& rec) { return rec.Key.empty() && rec.Section == SectionName; });
+    if (it == content.end()) return false;
+    it->Comments = completeComments(Comments);
+    return true;
+  });
 }
 
 bool CIniFile::SetRecordComments(std::string Comments, std::string KeyName, std::string SectionName,
                                  std::string FileName) {
-  std::vector<Record> content;
-  if (!Load(FileName, content)) return false;
-  const auto it = findRecord(content, KeyName, SectionName);
-  if (it == content.end()) return false;
-  it->Comments = completeComments(Comments);
-  return Save(FileName, content);
+  return Update(FileName, [&](std::vector<Record>& content) {
+    const auto it = findRecord(content, KeyName, SectionName);
+    if (it == content.end()) return false;
+    it->Comments = completeComments(Comments);
+    return true;
+  });
 }
 
 bool CIniFile::Sort(std::string FileName, bool Descending) {
-  std::vector<Record> sections = GetSections(FileName);
-  if (sections.empty()) return false;
-  if (Descending) {
-    std::sort(sections.begin(), sections.end(), DescendingSectionSort());
-  } else {
-    std::sort(sections.begin(), sections.end(), AscendingSectionSort());
-  }
-  std::vector<Record> sorted;
-  for (const Record& header : sections) {
-    sorted.push_back(header);
-    std::vector<Record> keys = GetSection(header.Section, FileName);
-    if (Descending) {
-      std::sort(keys.begin(), keys.end(), DescendingRecordSort());
-    } else {
-      std::sort(keys.begin(), keys.end(), AscendingRecordSort());
+  return Update(FileName, [&](std::vector<Record>& content) {
+    std::vector<Record> sections;
+    for (const Record& rec : content) {
+      if (rec.Key.empty()) sections.push_back(rec);
     }
-    sorted.insert(sorted.end(), keys.begin(), keys.end());
-  }
-  return Save(FileName, sorted);
+    if (sections.empty()) return false;
+    if (Descending) {
+      sortBy(sections, DescendingSectionSort());
+    } else {
+      sortBy(sections, AscendingSectionSort());
+    }
+    std::vector<Record> sorted;
+    for (const Record& header : sections) {
+      sorted.push_back(header);
+      std::vector<Record> keys;
+      for (const Record& rec : content) {
+        if (rec.Section == header.Section && !rec.Key.empty()) keys.push_back(rec);
+      }
+      if (Descending) {
+        sortBy(keys, DescendingRecordSort());
+      } else {
+        sortBy(keys, AscendingRecordSort());
+      }
+      sorted.insert(sorted.end(), keys.begin(), keys.end());
+    }
+    content = std::move(sorted);
+    return true;
+  });
 }
 
 }  // namespace talkgate::config

@@ -4,10 +4,18 @@
 // whole file back (atomically). Nothing is cached and no file stays open between calls.
 //
 // File format: each record is written as its comment lines, then the comment character or a
-// blank, then "[Section]" or "Key=Value", each line ended by CR LF. Reading accepts LF or CR LF.
-// Load throws std::out_of_range ("line N: ...") for a section header line without "]".
+// blank, then "[Section]" or "Key=Value", each line ended by CR LF. Reading accepts LF or CR LF,
+// and a last line without a line end. A line that is neither a header nor a key is kept as a
+// text line above the next record, like a comment. Load throws std::out_of_range ("line N: ...")
+// for a section header line without "]".
+//
+// Changing operations hold the file's lock (file_lock.h) from their read to their write, and
+// write through writeFileAtomically.
 
+#include <cstddef>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace talkgate::config {
@@ -62,6 +70,11 @@ class CIniFile {
   static bool Load(std::string FileName, std::vector<Record>& content);
   // Replaces the file with content; false when anything fails (the old file then stays intact).
   static bool Save(std::string FileName, const std::vector<Record>& content);
+  // Under the file's lock: loads it, lets change alter the records and, when change returns
+  // true, writes them back. False when the file cannot be locked, read or written (why in
+  // *reason) or when change returned false (reason then empty). Throws what Load throws.
+  static bool Update(std::string FileName, const std::function<bool(std::vector<Record>&)>& change,
+                     std::string* reason = nullptr);
   // Creates the file empty, or empties an existing one.
   static bool Create(std::string FileName);
   // The records as one LF-separated text with comment characters shown; "" when unreadable.
@@ -82,7 +95,8 @@ class CIniFile {
   // True when any record (header or key) belongs to that section.
   static bool SectionExists(std::string SectionName, std::string FileName);
   // Sets a value, adding the key directly after its section's first record, or appending the
-  // section and key at the end. Never creates a missing file.
+  // section and key at the end. Never creates a missing file. False, writing nothing, when the
+  // key, value or section holds CR or LF.
   static bool SetValue(std::string KeyName, std::string Value, std::string SectionName,
                        std::string FileName);
   // Appends a section header (no check for an existing one).
@@ -115,6 +129,20 @@ class CIniFile {
  protected:
   CIniFile() = default;  // static operations only
 };
+
+// Larger files are not read as configuration files.
+inline constexpr std::size_t kMaxIniFileBytes = 16 * 1024 * 1024;
+
+// The records of INI text, as Load reads them; throws as Load does.
+std::vector<CIniFile::Record> parseIniText(std::string_view text);
+
+// The text Save writes for the records.
+std::string iniText(const std::vector<CIniFile::Record>& content);
+
+// SetValue on records in memory. False, changing nothing, when key, value or section holds CR
+// or LF.
+bool setValueIn(std::vector<CIniFile::Record>& content, const std::string& key,
+                const std::string& value, const std::string& section);
 
 // Which ends Trim works on.
 inline constexpr int kTrimBoth = 0;

@@ -8,6 +8,9 @@ std::string malformedMessage(const std::string& detail) {
 
 std::string restoreMessage(const RestoreOutcome& outcome) {
   if (outcome.ok) return "";
+  if (!outcome.unreadable.empty()) {
+    return std::string(kConfigFileName) + " cannot be read (" + outcome.unreadable + ").";
+  }
   if (!outcome.malformed.empty()) return malformedMessage(outcome.malformed);
   if (!outcome.failedKey.empty()) {
     return "Unable to restore: the value of " + outcome.failedKey + " in " + kConfigFileName +
@@ -16,8 +19,10 @@ std::string restoreMessage(const RestoreOutcome& outcome) {
   return restoreStepMessage(outcome.failedStep);
 }
 
-std::string importMessage(ImportOutcome outcome) {
+std::string importMessage(ImportOutcome outcome, const std::string& detail) {
   switch (outcome) {
+    case ImportOutcome::Unreadable:
+      return "The chosen file cannot be imported (" + detail + ").";
     case ImportOutcome::Imported:
       return "";
     case ImportOutcome::IncorrectFilename:

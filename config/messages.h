@@ -27,8 +27,8 @@ std::string malformedMessage(const std::string& detail);
 // malformed file; "" for a restore that succeeded.
 std::string restoreMessage(const RestoreOutcome& outcome);
 
-// The message of an import outcome; "" when the file was imported.
-std::string importMessage(ImportOutcome outcome);
+// The message of an import outcome; "" when the file was imported. detail: importFile's.
+std::string importMessage(ImportOutcome outcome, const std::string& detail = "");
 
 // The message of an export outcome; "" when exported or when the question is still open.
 std::string exportMessage(ExportOutcome outcome);

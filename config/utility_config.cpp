@@ -8,7 +8,9 @@
 #include <stdexcept>
 
 #include "config/atomic_file.h"
+#include "config/file_lock.h"
 #include "config/ini_file.h"
+#include "files/regular_file.h"
 
 namespace fs = std::filesystem;
 
@@ -23,9 +25,34 @@ constexpr int kMaxByte = 255;
 constexpr int kCustomisedTable = 1;
 constexpr char kWhiteSpace[] = " \t\n\v\f\r";
 
-// Reads one key of "appSettings" from the file at path.
-ValueGetter fileGetter(const std::string& path) {
-  return [path](const std::string& key) { return CIniFile::GetValue(key, kSection, path); };
+// Reads one key of "appSettings" from records already loaded, as GetValue would.
+ValueGetter recordsGetter(const std::vector<CIniFile::Record>& records) {
+  return [&records](const std::string& key) {
+    for (const CIniFile::Record& rec : records) {
+      if (rec.Section == kSection && rec.Key == key) return rec.Value;
+    }
+    return std::string();
+  };
+}
+
+bool hasConfigFormat(const std::vector<CIniFile::Record>& records) {
+  const auto inSection = [&records](const std::string& key) {
+    for (const CIniFile::Record& rec : records) {
+      if (rec.Section == kSection && rec.Key == key) return true;
+    }
+    return false;
+  };
+  bool sectionSeen = false;
+  for (const CIniFile::Record& rec : records) sectionSeen = sectionSeen || rec.Section == kSection;
+  if (!sectionSeen) return false;
+  for (const char* key : kCreationOrder) {
+    if (!inSection(key)) return false;
+  }
+  return true;
+}
+
+void setDetail(std::string* detail, const std::string& text) {
+  if (detail) *detail = text;
 }
 
 bool parseInRange(const std::string& text, int maxValue, int& value) {
@@ -39,11 +66,11 @@ std::string configPathUnder(const std::string& baseFolder) {
 }
 
 bool createConfigFile(const std::string& path) {
-  if (!CIniFile::Create(path)) return false;
-  if (!CIniFile::AddSection(kSection, path)) return false;
+  std::vector<CIniFile::Record> content(1);
+  content.front().Section = kSection;
   // Each new key lands right after the header, so the file lists them in reverse.
-  for (const char* key : kCreationOrder) CIniFile::SetValue(key, "", kSection, path);
-  return true;
+  for (const char* key : kCreationOrder) setValueIn(content, key, "", kSection);
+  return writeFileAtomically(path, iniText(content));
 }
 
 void locateAndCreate(const std::string& baseFolder) {
@@ -72,21 +99,36 @@ std::vector<std::pair<std::string, std::string>> settingsFromStatus(const Device
       {kKeyKeypadLayout, std::to_string(status.keypadType)},
       {kKeyAmbientCfg, std::to_string(status.ambientConfig)},
       {kKeyCodeTableValues, formatCodeTable(status.keyTable)},
-      {kKeyFirmwareVersion, status.firmwareVersion},
-      {kKeySerialNumber, status.serialNumber},
+      {kKeyFirmwareVersion, withoutControlCharacters(status.firmwareVersion)},
+      {kKeySerialNumber, withoutControlCharacters(status.serialNumber)},
   };
+}
+
+std::string withoutControlCharacters(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) out += c;
+  }
+  return out;
 }
 
 SaveOutcome saveStatusToFile(const std::string& path, const DeviceStatus& status) {
   SaveOutcome outcome;
-  for (const auto& [key, value] : settingsFromStatus(status)) {
-    try {
-      if (!CIniFile::SetValue(key, value, kSection, path)) outcome.failedKeys.push_back(key);
-    } catch (const std::out_of_range& error) {
-      // Every later write would meet the same line; the file stays as it is.
-      outcome.malformed = error.what();
-      break;
-    }
+  const auto settings = settingsFromStatus(status);
+  try {
+    const bool written = CIniFile::Update(
+        path,
+        [&settings](std::vector<CIniFile::Record>& content) {
+          for (const auto& [key, value] : settings) {
+            if (!setValueIn(content, key, value, kSection)) return false;
+          }
+          return true;
+        },
+        &outcome.failure);
+    if (!written && outcome.failure.empty()) outcome.failure = "a value holds a line break";
+  } catch (const std::out_of_range& error) {
+    outcome.malformed = error.what();
   }
   return outcome;
 }
@@ -125,64 +167,81 @@ bool parseCodeTable(const std::string& text, KeyTable& table) {
   return true;
 }
 
-RestoreOutcome restoreSettings(const ValueGetter& getValue, DeviceHandle device) {
+std::string readRestoreValues(const ValueGetter& getValue, RestoreValues& values) {
+  RestoreValues read;
+  if (!parseInRange(getValue(kKeyKeypadLayout), kMaxBinarySetting, read.keypadType)) {
+    return kKeyKeypadLayout;
+  }
+  if (read.keypadType == kCustomisedTable &&
+      !parseCodeTable(getValue(kKeyCodeTableValues), read.keyTable)) {
+    return kKeyCodeTableValues;
+  }
+  if (!parseInRange(getValue(kKeyAmbientCfg), kMaxBinarySetting, read.ambientConfig)) {
+    return kKeyAmbientCfg;
+  }
+  if (!parseInRange(getValue(kKeyLEDBrightness), kMaxSymbolBrightness, read.symbolBrightness)) {
+    return kKeyLEDBrightness;
+  }
+  values = read;
+  return {};
+}
+
+RestoreOutcome sendRestoreValues(const RestoreValues& values, DeviceHandle device) {
   RestoreOutcome outcome;
   auto requestFailed = [&outcome](RestoreStep step, int result) {
     outcome.failedStep = step;
     outcome.result = result;
     return outcome;
   };
-  auto badValue = [&outcome](const char* key) {
-    outcome.failedKey = key;
-    return outcome;
-  };
-
-  int keypadType = 0;
-  if (!parseInRange(getValue(kKeyKeypadLayout), kMaxBinarySetting, keypadType)) {
-    return badValue(kKeyKeypadLayout);
-  }
-  if (int r = setKeypadType(device, static_cast<std::uint8_t>(keypadType)); r != kOk) {
+  if (int r = setKeypadType(device, static_cast<std::uint8_t>(values.keypadType)); r != kOk) {
     return requestFailed(RestoreStep::KeypadType, r);
   }
-
-  if (keypadType == kCustomisedTable) {
-    KeyTable table{};
-    if (!parseCodeTable(getValue(kKeyCodeTableValues), table)) {
-      return badValue(kKeyCodeTableValues);
-    }
-    if (int r = writeKeyTable(device, table); r != kOk) {
+  if (values.keypadType == kCustomisedTable) {
+    if (int r = writeKeyTable(device, values.keyTable); r != kOk) {
       return requestFailed(RestoreStep::KeyTable, r);
     }
   }
-
-  int ambient = 0;
-  if (!parseInRange(getValue(kKeyAmbientCfg), kMaxBinarySetting, ambient)) {
-    return badValue(kKeyAmbientCfg);
-  }
-  if (int r = setAmbientConfig(device, static_cast<std::uint8_t>(ambient)); r != kOk) {
+  if (int r = setAmbientConfig(device, static_cast<std::uint8_t>(values.ambientConfig)); r != kOk) {
     return requestFailed(RestoreStep::AmbientConfig, r);
   }
-
-  int brightness = 0;
-  if (!parseInRange(getValue(kKeyLEDBrightness), kMaxSymbolBrightness, brightness)) {
-    return badValue(kKeyLEDBrightness);
-  }
-  if (int r = setSymbolBrightness(device, static_cast<std::uint8_t>(brightness)); r != kOk) {
+  if (int r = setSymbolBrightness(device, static_cast<std::uint8_t>(values.symbolBrightness));
+      r != kOk) {
     return requestFailed(RestoreStep::SymbolBrightness, r);
   }
-
   outcome.ok = true;
   return outcome;
 }
 
-RestoreOutcome restoreFromFile(const std::string& path, DeviceHandle device) {
-  try {
-    return restoreSettings(fileGetter(path), device);
-  } catch (const std::out_of_range& error) {
+RestoreOutcome restoreSettings(const ValueGetter& getValue, DeviceHandle device) {
+  RestoreValues values;
+  if (std::string key = readRestoreValues(getValue, values); !key.empty()) {
     RestoreOutcome outcome;
+    outcome.failedKey = std::move(key);
+    return outcome;
+  }
+  return sendRestoreValues(values, device);
+}
+
+RestoreOutcome checkRestoreFile(const std::string& path, RestoreValues& values) {
+  RestoreOutcome outcome;
+  std::string bytes;
+  if (!files::readRegularFile(path, kMaxIniFileBytes, bytes, outcome.unreadable)) return outcome;
+  try {
+    const std::vector<CIniFile::Record> records = parseIniText(bytes);
+    outcome.failedKey = readRestoreValues(recordsGetter(records), values);
+  } catch (const std::out_of_range& error) {
     outcome.malformed = error.what();
     return outcome;
   }
+  outcome.ok = outcome.failedKey.empty();
+  return outcome;
+}
+
+RestoreOutcome restoreFromFile(const std::string& path, DeviceHandle device) {
+  RestoreValues values;
+  const RestoreOutcome checked = checkRestoreFile(path, values);
+  if (!checked.ok) return checked;
+  return sendRestoreValues(values, device);
 }
 
 std::string restoreStepMessage(RestoreStep step) {
@@ -213,13 +272,33 @@ bool hasConfigFormat(const std::string& path) {
   return true;
 }
 
-ImportOutcome importFile(const std::string& source, const std::string& dest) {
+ImportOutcome importFile(const std::string& source, const std::string& dest, std::string* detail) {
   try {
     if (!hasConfigFileName(source)) return ImportOutcome::IncorrectFilename;
-    if (!hasConfigFormat(source)) return ImportOutcome::IncorrectFormat;
-    if (!copyFileAtomically(source, dest)) return ImportOutcome::CopyFailed;
+    std::string bytes;
+    std::string reason;
+    if (!files::readRegularFile(source, kMaxIniFileBytes, bytes, reason)) {
+      setDetail(detail, reason);
+      return ImportOutcome::Unreadable;
+    }
+    try {
+      if (!hasConfigFormat(parseIniText(bytes))) return ImportOutcome::IncorrectFormat;
+    } catch (const std::out_of_range& error) {
+      setDetail(detail, error.what());
+      return ImportOutcome::Error;
+    }
+    FileLock lock(dest);
+    if (!lock.locked()) {
+      setDetail(detail, lock.busyReason());
+      return ImportOutcome::CopyFailed;
+    }
+    if (!writeFileAtomically(dest, bytes, &reason)) {
+      setDetail(detail, reason);
+      return ImportOutcome::CopyFailed;
+    }
     return ImportOutcome::Imported;
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
+    setDetail(detail, error.what());
     return ImportOutcome::Error;
   }
 }
@@ -228,14 +307,23 @@ std::string exportTargetIn(const std::string& folder) {
   return (fs::path(folder) / kConfigFileName).string();
 }
 
-ExportOutcome exportFile(const std::string& source, const std::string& folder, bool overwrite) {
+ExportOutcome exportFile(const std::string& source, const std::string& folder, bool overwrite,
+                         std::string* detail) {
   if (folder.empty()) return ExportOutcome::CopyFailed;
   try {
     const std::string target = exportTargetIn(folder);
-    if (!overwrite && fs::exists(fs::path(target))) return ExportOutcome::TargetExists;
-    if (!copyFileAtomically(source, target)) return ExportOutcome::CopyFailed;
+    std::error_code ec;
+    if (!overwrite && fs::exists(fs::symlink_status(fs::path(target), ec))) {
+      return ExportOutcome::TargetExists;
+    }
+    std::string reason;
+    if (!copyFileAtomically(source, target, kMaxIniFileBytes, &reason)) {
+      setDetail(detail, reason);
+      return ExportOutcome::CopyFailed;
+    }
     return ExportOutcome::Exported;
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
+    setDetail(detail, error.what());
     return ExportOutcome::Error;
   }
 }

@@ -56,13 +56,18 @@ std::vector<std::pair<std::string, std::string>> settingsFromStatus(const Device
 // The key table as twelve decimal numbers, each followed by ",".
 std::string formatCodeTable(const KeyTable& table);
 
+// A device text fit for the file: control characters (CR and LF among them) removed.
+std::string withoutControlCharacters(const std::string& text);
+
 struct SaveOutcome {
-  std::vector<std::string> failedKeys;  // keys whose write failed (all are still attempted)
+  std::string failure;    // not empty: why the file could not be updated; nothing written
   std::string malformed;  // not empty: the file cannot be read ("line 3: ..."); nothing written
-  bool ok() const { return failedKeys.empty() && malformed.empty(); }
+  bool ok() const { return failure.empty() && malformed.empty(); }
 };
 
-// Writes the six values of status into section "appSettings" of the file at path.
+// Writes the six values of status into section "appSettings" of the file at path, in one
+// replacement under the file's lock: the file holds what the six single writes would leave, or
+// stays as it was.
 SaveOutcome saveStatusToFile(const std::string& path, const DeviceStatus& status);
 
 // ---- Restore
@@ -84,18 +89,40 @@ struct RestoreOutcome {
   RestoreStep failedStep = RestoreStep::None;  // request that failed
   int result = kOk;                            // that request's result code
   std::string malformed;                       // the file could not be read ("line 3: ...")
+  std::string unreadable;  // why the file could not be opened ("it does not exist")
 };
 
 // Reads one value of section "appSettings"; may throw std::out_of_range for a malformed file.
 using ValueGetter = std::function<std::string(const std::string& key)>;
 
-// Sends keypad type (command 11), the key table only when the keypad type is 1 (command 6),
-// ambient configuration (4) and symbol brightness (3), each value read and checked just before
-// its request. Stops at the first value it cannot use or the first failed request; requests
+// The values a restore sends, each checked against its range.
+struct RestoreValues {
+  int keypadType = 0;
+  KeyTable keyTable{};  // only read when keypadType is 1
+  int ambientConfig = 0;
+  int symbolBrightness = 0;
+};
+
+// Reads and checks every value a restore sends, in the order it sends them. Returns the first
+// key whose value is missing or out of range, "" when all are usable. Throws what getValue
+// throws.
+std::string readRestoreValues(const ValueGetter& getValue, RestoreValues& values);
+
+// Checks every value first (readRestoreValues): one bad value sends nothing. Then sends keypad
+// type (command 11), the key table only when the keypad type is 1 (command 6), ambient
+// configuration (4) and symbol brightness (3), stopping at the first failed request; requests
 // already sent stay in force. Throws what getValue throws.
 RestoreOutcome restoreSettings(const ValueGetter& getValue, DeviceHandle device);
 
-// restoreSettings over the file at path; a malformed file is reported in the outcome.
+// Sends values already checked, as restoreSettings does after its check.
+RestoreOutcome sendRestoreValues(const RestoreValues& values, DeviceHandle device);
+
+// The file at path read once for a restore: its values, or why it cannot be used (unreadable or
+// malformed file, or the first unusable key) in the outcome. Sends nothing.
+RestoreOutcome checkRestoreFile(const std::string& path, RestoreValues& values);
+
+// restoreSettings over the file at path; an unreadable or malformed file is reported in the
+// outcome.
 RestoreOutcome restoreFromFile(const std::string& path, DeviceHandle device);
 
 // The message a failed restore request shows ("Unable to set Keypad Type.." and so on).
@@ -109,6 +136,7 @@ enum class ImportOutcome {
   IncorrectFormat,    // no "appSettings" section, or one of the six keys is missing
   CopyFailed,         // the checks passed but the destination could not be replaced
   Error,              // the file could not be read (malformed) or the file system failed
+  Unreadable,         // the chosen file is missing, not a regular file or too large
 };
 
 // True when path's file name, without folder, is exactly "USBTalkgateUtilityCfg.ini".
@@ -118,8 +146,11 @@ bool hasConfigFileName(const std::string& path);
 // std::out_of_range for a malformed file.
 bool hasConfigFormat(const std::string& path);
 
-// Checks source and copies it atomically over dest.
-ImportOutcome importFile(const std::string& source, const std::string& dest);
+// Checks source and copies it atomically over dest, under dest's lock; the bytes checked are
+// the bytes written. *detail (when given) tells why it failed: the reason for Unreadable and
+// CopyFailed, "line N: ..." for a malformed file.
+ImportOutcome importFile(const std::string& source, const std::string& dest,
+                         std::string* detail = nullptr);
 
 enum class ExportOutcome {
   Exported,      // copied into the folder
@@ -133,6 +164,8 @@ std::string exportTargetIn(const std::string& folder);
 
 // Copies source into folder as "USBTalkgateUtilityCfg.ini"; an existing file there is replaced
 // only when overwrite is true.
-ExportOutcome exportFile(const std::string& source, const std::string& folder, bool overwrite);
+// Anything there that is not a regular file is never replaced. *detail: why a copy failed.
+ExportOutcome exportFile(const std::string& source, const std::string& folder, bool overwrite,
+                         std::string* detail = nullptr);
 
 }  // namespace talkgate::config

@@ -338,9 +338,12 @@ void firmware_upgrade::btnBrowse_Click() {
   if (configFile.empty()) return;
   try {
     // Only remembered; the program never reads it back, so a failed write is not reported.
-    talkgate::config::CIniFile::SetValue(talkgate::config::kKeyFirmwareFile,
-                                         QFileInfo(path).fileName().toLocal8Bit().toStdString(),
-                                         talkgate::config::kSection, configFile);
+    // A file name may hold control characters; they would break the file's lines.
+    talkgate::config::CIniFile::SetValue(
+        talkgate::config::kKeyFirmwareFile,
+        talkgate::config::withoutControlCharacters(
+            QFileInfo(path).fileName().toLocal8Bit().toStdString()),
+        talkgate::config::kSection, configFile);
   } catch (const std::exception&) {
     // A damaged configuration file does not stop the upgrade.
   }

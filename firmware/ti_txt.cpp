@@ -4,8 +4,9 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iterator>
+
+#include "files/regular_file.h"
 
 namespace talkgate::firmware {
 namespace {
@@ -211,14 +212,10 @@ bool parseTiTxt(std::string_view text, TiTxtImage& out, TiTxtError& error) {
 
 bool readTextFile(const std::string& path, std::string& text, TiTxtError& error) {
   error = TiTxtError{};
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return fail(error, 0, "cannot open " + path);
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  if (size < 0) return fail(error, 0, "cannot read " + path);
-  in.seekg(0, std::ios::beg);
-  text.resize(static_cast<std::size_t>(size));
-  if (size > 0 && !in.read(text.data(), size)) return fail(error, 0, "cannot read " + path);
+  std::string reason;
+  if (!files::readRegularFile(path, kMaxImageTextBytes, text, reason)) {
+    return fail(error, 0, "cannot open " + path + ": " + reason);
+  }
   return true;
 }
 

@@ -45,10 +45,14 @@ struct TiTxtError {
 // lower case digits, "q" or "Q"; anything after the end marker is ignored.
 bool parseTiTxt(std::string_view text, TiTxtImage& out, TiTxtError& error);
 
+// Larger image files are refused unread: a full 1 MiB of flash as TI-TXT takes about 3.2 MiB.
+inline constexpr std::size_t kMaxImageTextBytes = 4 * 1024 * 1024;
+
 // Reads a whole file and parses it.
 bool readTiTxtFile(const std::string& path, TiTxtImage& out, TiTxtError& error);
 
-// Reads a whole file into text; false (with the reason in error) when it cannot be read.
+// Reads a whole regular file of at most kMaxImageTextBytes into text; false with the reason in
+// error ("it is a directory", "it does not exist") otherwise. Never blocks.
 bool readTextFile(const std::string& path, std::string& text, TiTxtError& error);
 
 // Writes an image as TI-TXT text: upper-case digits, 16 bytes a line, CR LF, then "q".

@@ -81,12 +81,15 @@ TEST_F(IniFileTest, SavedFileLoadsAndSavesBackIdentically) {
 
 // ---- Load rules
 
-TEST_F(IniFileTest, LastLineWithoutLineEndIsNotRead) {
+TEST_F(IniFileTest, LastLineWithoutLineEndIsReadLikeAnyOther) {
   writeBytes(path, "[s]\r\nk=v");
   const std::vector<Record> content = load();
-  ASSERT_EQ(content.size(), 1u);
-  EXPECT_EQ(content[0].Section, "s");
-  EXPECT_TRUE(content[0].Key.empty());
+  ASSERT_EQ(content.size(), 2u);
+  EXPECT_EQ(content[1].Key, "k");
+  EXPECT_EQ(content[1].Value, "v");
+  // A change elsewhere keeps it, now with its line end.
+  ASSERT_TRUE(CIniFile::SetValue("j", "w", "s", path));
+  EXPECT_EQ(readBytes(path), " [s]\r\n j=w\r\n k=v\r\n");
 }
 
 TEST_F(IniFileTest, AcceptsLfOnlyLineEndsAndSurroundingWhiteSpace) {
@@ -143,13 +146,28 @@ TEST_F(IniFileTest, KeysAboveTheFirstHeaderBelongToTheEmptySection) {
   EXPECT_TRUE(CIniFile::SectionExists("", path));
 }
 
-TEST_F(IniFileTest, LineWithNeitherBracketNorEqualsBecomesAnEmptyHeader) {
-  writeBytes(path, "[s]\r\njunk\r\nk=v\r\n");
+TEST_F(IniFileTest, LineWithNeitherBracketNorEqualsStaysATextLineWhereItStands) {
+  writeBytes(path, "[s]\r\njunk\r\nk=v\r\nnote]x\r\n j=1\r\n");
   ASSERT_TRUE(CIniFile::SetValue("k", "w", "s", path));
-  EXPECT_EQ(readBytes(path), " [s]\r\n []\r\n k=w\r\n");
-  // Once written back, the unnamed header owns the keys below it.
-  EXPECT_EQ(CIniFile::GetValue("k", "", path), "w");
-  EXPECT_FALSE(CIniFile::RecordExists("k", "s", path));
+  EXPECT_EQ(readBytes(path), " [s]\r\njunk\r\n k=w\r\nnote]x\r\n j=1\r\n");
+  EXPECT_EQ(CIniFile::GetSectionNames(path), std::vector<std::string>{"s"});
+  EXPECT_EQ(CIniFile::GetValue("k", "s", path), "w");
+  EXPECT_EQ(CIniFile::GetValue("j", "s", path), "1");
+}
+
+TEST_F(IniFileTest, SetValueRefusesLineBreaksAndWritesNothing) {
+  const std::string original = " [s]\r\n k=v\r\n";
+  writeBytes(path, original);
+  for (const char* breaking : {"\n", "\r", "a\r\nb"}) {
+    const std::string text = std::string("fw") + breaking + " k=9";
+    EXPECT_FALSE(CIniFile::SetValue("k", text, "s", path)) << text;
+    EXPECT_FALSE(CIniFile::SetValue(text, "1", "s", path)) << text;
+    EXPECT_FALSE(CIniFile::SetValue("k", "1", text, path)) << text;
+  }
+  EXPECT_EQ(readBytes(path), original);
+  std::vector<Record> content{header("s")};
+  EXPECT_FALSE(setValueIn(content, "k", "a\nb", "s"));
+  EXPECT_EQ(content.size(), 1u);
 }
 
 // The old reader made any line holding "[" a header, which moved later keys out of their

@@ -102,13 +102,39 @@ TEST_F(ConfigFileTest, SaveWritesTheSixValuesInPlace) {
             " Ambient_cfg=1\r\n KeypadLayout=1\r\n");
 }
 
-TEST_F(ConfigFileTest, SaveToAMissingFileFailsEveryKeyAndCreatesNothing) {
+TEST_F(ConfigFileTest, SaveToAMissingFileSaysSoOnceAndCreatesNothing) {
   const std::string path = dir.file("USBTalkgateUtilityCfg.ini");
   const SaveOutcome outcome = saveStatusToFile(path, sampleStatus());
-  EXPECT_EQ(outcome.failedKeys,
-            (std::vector<std::string>{"LEDBrightness", "KeypadLayout", "Ambient_cfg",
-                                      "CodeTableValues", "FirmwareVersion", "SerialNumber"}));
+  EXPECT_EQ(outcome.failure, "it does not exist");
   EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+// One replacement must leave exactly the bytes the six single writes of the same values leave,
+// whatever the file held before.
+TEST_F(ConfigFileTest, WholeSaveEqualsTheSixSingleWritesByteForByte) {
+  const std::string starts[] = {
+      kFreshFile,
+      std::string(" [appSettings]\r\n FirmwareFile=fw[2].txt\r\n") + (kFreshFile + 16),
+      "; mine\r\n [other]\r\n LEDBrightness=1\r\n [appSettings]\r\n;KeypadLayout=0\r\nnote\r\n",
+      " [appSettings]\r\n LEDBrightness=3",
+      "",
+  };
+  DeviceStatus status = sampleStatus();
+  status.serialNumber = "TG\n LEDBrightness=9\r";  // a hostile device text
+  for (const std::string& start : starts) {
+    const std::string whole = dir.file("whole.ini");
+    const std::string single = dir.file("single.ini");
+    writeBytes(whole, start);
+    writeBytes(single, start);
+    ASSERT_TRUE(saveStatusToFile(whole, status).ok()) << start;
+    for (const auto& [key, value] : settingsFromStatus(status)) {
+      ASSERT_TRUE(CIniFile::SetValue(key, value, kSection, single)) << key;
+    }
+    EXPECT_EQ(readBytes(whole), readBytes(single)) << start;
+    EXPECT_EQ(CIniFile::GetValue(kKeySerialNumber, kSection, whole), "TG LEDBrightness=9");
+    EXPECT_EQ(CIniFile::GetValue(kKeyLEDBrightness, kSection, whole), "7");
+    EXPECT_EQ(entryCount(dir.path()), 2) << "temporary or lock file left behind";
+  }
 }
 
 TEST_F(ConfigFileTest, SaveToAMalformedFileReportsTheLineAndWritesNothing) {
@@ -233,8 +259,23 @@ TEST_F(ImportExportTest, ImportWithoutAUserFileLocationFailsAtTheCopy) {
   EXPECT_EQ(importFile(source, ""), ImportOutcome::CopyFailed);
   EXPECT_EQ(importFile(source, (dir.path() / "gone" / kConfigFileName).string()),
             ImportOutcome::CopyFailed);
-  EXPECT_EQ(importFile((dir.path() / "gone" / kConfigFileName).string(), dest),
-            ImportOutcome::IncorrectFormat);
+  std::string detail;
+  EXPECT_EQ(importFile((dir.path() / "gone" / kConfigFileName).string(), dest, &detail),
+            ImportOutcome::Unreadable);
+  EXPECT_EQ(detail, "it does not exist");
+}
+
+TEST_F(ImportExportTest, NothingButARegularFileIsImportedOrReplacedByAnExport) {
+  std::filesystem::create_directories(source);
+  std::string detail;
+  EXPECT_EQ(importFile(source, dest, &detail), ImportOutcome::Unreadable);
+  EXPECT_EQ(detail, "it is a directory");
+  EXPECT_EQ(readBytes(dest), kCurrent);
+  // The export target is that directory: never replaced, even when told to overwrite.
+  EXPECT_EQ(exportFile(dest, (dir.path() / "elsewhere").string(), true, &detail),
+            ExportOutcome::CopyFailed);
+  EXPECT_EQ(detail, "it is a directory");
+  EXPECT_TRUE(std::filesystem::is_directory(source));
 }
 
 TEST_F(ImportExportTest, ExportAsksBeforeReplacingAndCopiesWhenAllowed) {

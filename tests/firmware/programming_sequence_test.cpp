@@ -253,7 +253,7 @@ TEST_P(UpgradeRefusesImage, AtZeroWithTheReasonAndNothingSent) {
   const std::string path = c.text ? writeTemp("image.txt", c.text) : (dir / "missing.txt").string();
   EXPECT_FALSE(run(path));
   std::string expected = c.log;
-  if (!c.text) expected += path + "\r\n";
+  if (!c.text) expected += path + ": it does not exist\r\n";
   EXPECT_EQ(steps, (std::vector<Step>{{0, expected}}));
   EXPECT_TRUE(port.log->attempts.empty());
   EXPECT_EQ(loader.reportsReceived(), 0);

@@ -136,7 +136,10 @@ TEST(TiTxtFile, UnreadableFileIsRefusedWithoutALine) {
   TiTxtError error;
   EXPECT_FALSE(readTiTxtFile("/nonexistent/dir/image.txt", image, error));
   EXPECT_EQ(error.line, 0);
-  EXPECT_EQ(error.text(), "cannot open /nonexistent/dir/image.txt");
+  EXPECT_EQ(error.text(), "cannot open /nonexistent/dir/image.txt: it does not exist");
+  // A folder is not an image (it once made the reader ask for an impossible amount of memory).
+  EXPECT_FALSE(readTiTxtFile("/", image, error));
+  EXPECT_EQ(error.text(), "cannot open /: it is a directory");
 }
 
 TEST(TiTxtImageLookup, ContainsFindsBytesOnlyInsideSections) {

@@ -9,53 +9,11 @@
 #include <iterator>
 #include <memory>
 
-#include "sim/sim_world.h"
-#include "tests/cli/cli_fixture.h"
-#include "tests/scenarios/file_faults.h"
+#include "tests/scenarios/cli_desk.h"
 #include "tests/scenarios/power_up.h"
 
 namespace talkgate::scenarios {
 namespace {
-
-namespace fs = std::filesystem;
-using cli::kExitBadInput;
-using cli::kExitFailure;
-using cli::kExitOk;
-using cli::testing::CliTest;
-using cli::testing::RunResult;
-
-std::string demoImage(const std::string& version) {
-  return sim::demoImagesDir() + "/talkgate_fw_" + version + ".txt";
-}
-
-std::string fileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-sim::SimWorldOptions talkgateOn104() {
-  sim::SimWorldOptions o;
-  o.initialImage = fileBytes(demoImage("1.0.4"));
-  o.talkgate.serialNumber = "TG990042";
-  auto& w = o.talkgate.working;
-  w.symbolBrightness = 5;
-  w.ambientConfig = 0;
-  w.keypadType = 0;
-  w.keyTable = {0x02, 0x04, 0x00, 0x05, 0x00, 0x06, 0x00, 0x07, 0x00, 0x52, 0x00, 0x28};
-  o.talkgate.defaults = w;
-  return o;
-}
-
-class CliFaults : public CliTest {
- protected:
-  sim::SimTalkgate& talkgate() { return world_.talkgate(); }
-  std::vector<int> commands() const { return world_.talkgate().commandCodes(); }
-  mutable sim::SimWorld world_{bus_, talkgateOn104()};
-};
 
 // ---- Replies
 
@@ -157,11 +115,6 @@ struct RestoreLeaveCase {
 class CliRestoreLeaves : public CliFaults,
                          public ::testing::WithParamInterface<RestoreLeaveCase> {};
 
-const std::string kRestoreFile =
-    " [appSettings]\r\n LEDBrightness=2\r\n SerialNumber=TG000001\r\n FirmwareVersion=1.0.4\r\n"
-    " CodeTableValues=0,30,0,31,0,32,0,33,0,34,0,35,\r\n Ambient_cfg=1\r\n KeypadLayout=1\r\n";
-const KeyTable kRestoreTable{0, 30, 0, 31, 0, 32, 0, 33, 0, 34, 0, 35};
-
 TEST_P(CliRestoreLeaves, StopsAtThatStepKeepsTheFileAndASecondRunFinishes) {
   const RestoreLeaveCase& c = GetParam();
   const std::string file = path("USBTalkgateUtilityCfg.ini");
@@ -198,96 +151,6 @@ INSTANTIATE_TEST_SUITE_P(Steps, CliRestoreLeaves,
                          [](const ::testing::TestParamInfo<RestoreLeaveCase>& info) {
                            return std::string(info.param.name);
                          });
-
-// ---- The configuration file
-
-const char kUpdateFailedLine[] = "Failed to update USBTalkgateUtilityCfg.ini file.\n";
-
-std::string sixTimes(const std::string& line) {
-  std::string text;
-  for (int i = 0; i < 6; ++i) text += line;
-  return text;
-}
-
-TEST_F(CliFaults, ConfigSaveOnAFullDiskKeepsTheFile) {
-  const std::string file = path("USBTalkgateUtilityCfg.ini");
-  { std::ofstream(file, std::ios::binary) << kRestoreFile; }
-  RunResult r;
-  {
-    scen::DiskFull full;
-    r = run({"--config", file, "config", "save"});
-  }
-  EXPECT_EQ(r.code, kExitFailure);
-  EXPECT_EQ(r.err, sixTimes(kUpdateFailedLine));
-  EXPECT_EQ(readFile(file), kRestoreFile);
-  EXPECT_EQ(scen::entryCount(dir_), 1) << "temporary file left behind";
-  // The device did store its defaults before the file was written.
-  EXPECT_EQ(commands(), (std::vector<int>{kCmdStoreDefaults, kCmdStatus}));
-}
-
-TEST_F(CliFaults, ConfigSaveIntoAReadOnlyFileOrFolderKeepsTheFile) {
-  const std::string file = path("USBTalkgateUtilityCfg.ini");
-  { std::ofstream(file, std::ios::binary) << kRestoreFile; }
-  for (const fs::path& readOnly : {fs::path(file), dir_}) {
-    RunResult r;
-    {
-      scen::ReadOnly guard(readOnly);
-      r = run({"--config", file, "config", "save"});
-    }
-    EXPECT_EQ(r.code, kExitFailure) << readOnly;
-    EXPECT_EQ(r.err, sixTimes(kUpdateFailedLine)) << readOnly;
-    EXPECT_EQ(readFile(file), kRestoreFile) << readOnly;
-    EXPECT_EQ(scen::entryCount(dir_), 1) << readOnly;
-  }
-  // Writable again, the same command succeeds.
-  const RunResult r = run({"--config", file, "config", "save"});
-  EXPECT_EQ(r.code, kExitOk) << r.err;
-  EXPECT_TRUE(contains(readFile(file), " LEDBrightness=5\r\n"));
-}
-
-TEST_F(CliFaults, ConfigSaveWithAFileWhereTheFolderBelongs) {
-  cli::Environment environment;
-  environment.usbPort = &bus_;
-  environment.userDataFolder = dir_.string();
-  const std::string inTheWay = path("VelkorInterface");
-  { std::ofstream(inTheWay, std::ios::binary) << "keep me\n"; }
-  RunResult r = run({"config", "save"}, environment);
-  EXPECT_EQ(r.code, kExitFailure);
-  EXPECT_EQ(r.err, sixTimes(kUpdateFailedLine));
-  EXPECT_EQ(readFile(inTheWay), "keep me\n");
-
-  // With the folder gone altogether, the tool makes it again, as the utility's start does.
-  fs::remove(inTheWay);
-  r = run({"config", "save"}, environment);
-  EXPECT_EQ(r.code, kExitOk) << r.err;
-  EXPECT_TRUE(contains(readFile(path("VelkorInterface/USBTalkgateUtilityCfg.ini")),
-                       " SerialNumber=TG990042\r\n"));
-}
-
-TEST_F(CliFaults, MalformedOrTruncatedFileIsRefusedBeforeAnythingIsSent) {
-  const std::string file = path("USBTalkgateUtilityCfg.ini");
-  const std::string malformed = " [appSettings]\r\n LEDBrightness=3\r\n [appSettings\r\n";
-  { std::ofstream(file, std::ios::binary) << malformed; }
-  RunResult r = run({"--config", file, "config", "restore"});
-  EXPECT_EQ(r.code, kExitBadInput);
-  EXPECT_EQ(r.err.rfind("USBTalkgateUtilityCfg.ini cannot be read (line 3", 0), 0u) << r.err;
-  r = run({"--config", file, "config", "save"});
-  EXPECT_EQ(r.code, kExitFailure);
-  EXPECT_EQ(r.err.rfind("USBTalkgateUtilityCfg.ini cannot be read (line 3", 0), 0u) << r.err;
-  EXPECT_EQ(readFile(file), malformed);
-  EXPECT_EQ(commands(), (std::vector<int>{kCmdStoreDefaults, kCmdStatus}))
-      << "the restore sent nothing";
-
-  const std::string truncated = kRestoreFile.substr(0, kRestoreFile.size() - 3);
-  { std::ofstream(file, std::ios::binary) << truncated; }
-  talkgate().clearRequests();
-  r = run({"--config", file, "config", "restore"});
-  EXPECT_EQ(r.code, kExitBadInput);
-  EXPECT_EQ(r.err, "Unable to restore: the value of KeypadLayout in " + file +
-                       " is missing or not valid.\n");
-  EXPECT_TRUE(commands().empty());
-  EXPECT_EQ(readFile(file), truncated);
-}
 
 // ---- Upgrades
 

@@ -67,6 +67,7 @@ class ConfigFileFaultsTest : public QObject {
  private slots:
   void unwritableFileKeepsItsBytesAndTheWindowGoesOn_data();
   void unwritableFileKeepsItsBytesAndTheWindowGoesOn();
+  void readOnlyFolderIsWrittenInPlace();
   void fileWhereTheFolderBelongsIsLeftAlone();
   void malformedFileIsNamedAndNothingIsSentOrWritten();
   void truncatedFileRestoresNothingAndSaveChangesRepairsIt();
@@ -77,7 +78,6 @@ void ConfigFileFaultsTest::unwritableFileKeepsItsBytesAndTheWindowGoesOn_data() 
   QTest::addColumn<Fault>("fault");
   QTest::newRow("disk full") << Fault::DiskFull;
   QTest::newRow("read-only file") << Fault::ReadOnlyFile;
-  QTest::newRow("read-only folder") << Fault::ReadOnlyFolder;
   QTest::newRow("folder gone") << Fault::FolderGone;
 }
 
@@ -92,11 +92,11 @@ void ConfigFileFaultsTest::unwritableFileKeepsItsBytesAndTheWindowGoesOn() {
   {
     FaultInForce inForce(fault, file);
     w.button8->click();  // Save Changes
-    // The device stored its defaults; each of the six values then failed on its own.
+    // The device stored its defaults; the six values then failed together, told once.
     QCOMPARE(desk.commands(),
              std::vector<int>({talkgate::kCmdStoreDefaults, talkgate::kCmdStatus}));
     QCOMPARE(desk.talkgate().state().defaults.symbolBrightness, 8);
-    QCOMPARE(desk.dialogs.texts(), QStringList(6, kUpdateFailed));
+    QCOMPARE(desk.dialogs.texts(), QStringList(1, kUpdateFailed));
     QCOMPARE(desk.dialogs.messages[0].caption, QStringLiteral("Velkor Talkgate"));
   }
   if (fault == Fault::FolderGone) {
@@ -124,6 +124,22 @@ void ConfigFileFaultsTest::unwritableFileKeepsItsBytesAndTheWindowGoesOn() {
   QCOMPARE(talkgate::config::GetSettings("LEDBrightness"), QStringLiteral("6"));
 }
 
+// The file is writable where its folder is not: Save Changes rewrites it in place.
+void ConfigFileFaultsTest::readOnlyFolderIsWrittenInPlace() {
+  Desk desk(scen::talkgateWorld(3, 1, 1));
+  Form1& w = desk.start();
+  const fs::path file = desk.configFile();
+  scen::writeBytes(file, kSavedFile);
+  Desk::choose(w.led2BrightnessJOCbox, 8);
+  {
+    FaultInForce inForce(Fault::ReadOnlyFolder, file);
+    w.button8->click();  // Save Changes
+  }
+  QVERIFY2(desk.dialogs.messages.isEmpty(), qPrintable(desk.dialogs.texts().join('|')));
+  QCOMPARE(talkgate::config::GetSettings("LEDBrightness"), QStringLiteral("8"));
+  QCOMPARE(scen::entryCount(file.parent_path()), 1);
+}
+
 void ConfigFileFaultsTest::fileWhereTheFolderBelongsIsLeftAlone() {
   Desk desk;
   const fs::path inTheWay = fs::path(desk.userFolder.path().toStdString()) / "VelkorInterface";
@@ -135,13 +151,12 @@ void ConfigFileFaultsTest::fileWhereTheFolderBelongsIsLeftAlone() {
   QVERIFY(scen::allEnabled(w, true));
 
   w.button8->click();
-  QCOMPARE(desk.dialogs.texts(), QStringList(6, kUpdateFailed));
+  QCOMPARE(desk.dialogs.texts(), QStringList(1, kUpdateFailed));
   desk.dialogs.clear();
   w.button3->click();
   QCOMPARE(desk.dialogs.texts(),
-           QStringList{"Unable to restore: the value of KeypadLayout in USBTalkgateUtilityCfg.ini "
-                       "is missing or not valid.\n"});
-  QCOMPARE(desk.dialogs.messages[0].caption, QStringLiteral("Velkor QDS"));
+           QStringList{"USBTalkgateUtilityCfg.ini cannot be read (Not a directory).\n"});
+  QCOMPARE(desk.dialogs.messages[0].caption, QStringLiteral("Velkor Talkgate"));
   desk.dialogs.clear();
   desk.dialogs.folderAnswers << desk.userFolder.path();
   w.exportCfgAction->trigger();
@@ -179,7 +194,7 @@ void ConfigFileFaultsTest::malformedFileIsNamedAndNothingIsSentOrWritten() {
 void ConfigFileFaultsTest::truncatedFileRestoresNothingAndSaveChangesRepairsIt() {
   Desk desk(scen::talkgateWorld(5, 0, 0));
   Form1& w = desk.start();
-  // Cut off in the last line: a line without its line end is not read.
+  // Cut off in the last line: its value is gone.
   const std::string truncated = kSavedFile.substr(0, kSavedFile.size() - 3);
   scen::writeBytes(desk.configFile(), truncated);
   desk.talkgate().clearRequests();
@@ -213,8 +228,9 @@ void ConfigFileFaultsTest::damagedFilesAreNotImportedOverAGoodOne() {
   w.importCfgAction->trigger();
   QCOMPARE(desk.dialogs.texts(), QStringList{"Exception :Failed to copy the new file.\n"});
 
+  // Cut off within the last key's name: that key is missing.
   desk.dialogs.clear();
-  scen::writeBytes(candidate, kSavedFile.substr(0, kSavedFile.size() - 3));
+  scen::writeBytes(candidate, kSavedFile.substr(0, kSavedFile.rfind(" KeypadLayout")) + " Keypa");
   desk.dialogs.fileAnswers << QString::fromStdString(candidate);
   w.importCfgAction->trigger();
   QCOMPARE(desk.dialogs.texts(), QStringList{"File is incorrect format.\n"});

@@ -5,11 +5,17 @@
 
 #include <linux/capability.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <string>
 
 namespace scen {
 
@@ -71,6 +77,84 @@ class ReadOnly {
   __user_cap_data_struct saved_[2]{};
   bool lowered_ = false;
 };
+
+// What a hostile user may name where a file belongs.
+enum class Special { Directory, Fifo, DeviceNode, Socket };
+
+// The words the program uses for it.
+inline const char* specialReason(Special kind) {
+  switch (kind) {
+    case Special::Directory:
+      return "it is a directory";
+    case Special::Fifo:
+      return "it is a FIFO (named pipe)";
+    case Special::DeviceNode:
+      return "it is a device node";
+    case Special::Socket:
+      return "it is a socket";
+  }
+  return "";
+}
+
+inline const char* specialName(Special kind) {
+  switch (kind) {
+    case Special::Directory:
+      return "Directory";
+    case Special::Fifo:
+      return "Fifo";
+    case Special::DeviceNode:
+      return "DeviceNode";
+    case Special::Socket:
+      return "Socket";
+  }
+  return "";
+}
+
+// Makes one at path; false when this run may not (a device node needs an administrator). The
+// device node is a copy of /dev/null's: writing it through would lose the data silently.
+inline bool makeSpecial(Special kind, const std::filesystem::path& path) {
+  switch (kind) {
+    case Special::Directory:
+      return std::filesystem::create_directory(path);
+    case Special::Fifo:
+      return ::mkfifo(path.c_str(), 0644) == 0;
+    case Special::DeviceNode:
+      return ::mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    case Special::Socket: {
+      // Bound under a short name (a socket's name is limited to 107 bytes), then moved.
+      const std::string shortName = "/tmp/tg-socket-" + std::to_string(::getpid());
+      ::unlink(shortName.c_str());
+      const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+      sockaddr_un address{};
+      address.sun_family = AF_UNIX;
+      std::strncpy(address.sun_path, shortName.c_str(), sizeof address.sun_path - 1);
+      const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+      ::close(fd);  // the name stays in the folder
+      return bound && ::rename(shortName.c_str(), path.c_str()) == 0;
+    }
+  }
+  return false;
+}
+
+// True when path is still the special file makeSpecial made.
+inline bool stillSpecial(Special kind, const std::filesystem::path& path) {
+  namespace fs = std::filesystem;
+  const auto type = fs::symlink_status(path).type();
+  switch (kind) {
+    case Special::Directory:
+      return type == fs::file_type::directory;
+    case Special::Fifo:
+      return type == fs::file_type::fifo;
+    case Special::DeviceNode:
+      return type == fs::file_type::character;
+    case Special::Socket:
+      return type == fs::file_type::socket;
+  }
+  return false;
+}
+
+inline constexpr Special kAllSpecials[] = {Special::Directory, Special::Fifo, Special::DeviceNode,
+                                           Special::Socket};
 
 // Names in a folder, to check that no temporary file was left behind.
 inline int entryCount(const std::filesystem::path& folder) {

@@ -1,0 +1,169 @@
+// The one writer of every file the program replaces, and the lock between runs: what it refuses,
+// what it never follows, what it leaves behind, and that concurrent changes are all kept.
+
+#include "config/atomic_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/file_lock.h"
+#include "config/ini_file.h"
+#include "tests/config/test_files.h"
+#include "tests/scenarios/file_faults.h"
+
+namespace talkgate::config {
+namespace {
+
+namespace fs = std::filesystem;
+using test::entryCount;
+using test::readBytes;
+using test::TempDir;
+using test::writeBytes;
+
+// A process id that is certainly not running any more.
+pid_t deadPid() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return child;
+}
+
+ino_t inodeOf(const std::string& path) {
+  struct stat info {};
+  ::stat(path.c_str(), &info);
+  return info.st_ino;
+}
+
+class AtomicFileTest : public ::testing::Test {
+ protected:
+  void TearDown() override { setLockWait(kDefaultLockWait); }
+  TempDir dir;
+  std::string path = dir.file("settings.ini");
+  std::string temporaryOf(long pid) const {
+    return path + kTemporaryMarker + std::to_string(pid) + "-1-1";
+  }
+};
+
+TEST_F(AtomicFileTest, PlantedNamesAreNeverFollowedAndKilledRunsLeftoversGo) {
+  writeBytes(path, "old");
+  const std::string victim = dir.file("victim");
+  writeBytes(victim, "keep");
+  // The name the old writer used, and a leftover of a killed run, both links to the victim.
+  fs::create_symlink(victim, path + ".tmp");
+  const std::string stale = temporaryOf(deadPid());
+  fs::create_symlink(victim, stale);
+  const std::string staleFile = temporaryOf(deadPid());
+  writeBytes(staleFile, "half");
+  const std::string inFlight = temporaryOf(::getppid());  // a run still alive
+  writeBytes(inFlight, "busy");
+
+  std::string reason;
+  ASSERT_TRUE(writeFileAtomically(path, "new", &reason)) << reason;
+  EXPECT_EQ(readBytes(path), "new");
+  EXPECT_FALSE(fs::is_symlink(path));
+  EXPECT_EQ(readBytes(victim), "keep");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(stale)));
+  EXPECT_FALSE(fs::exists(staleFile));
+  EXPECT_EQ(readBytes(inFlight), "busy");
+  EXPECT_TRUE(fs::is_symlink(path + ".tmp"));  // not ours to remove
+}
+
+TEST_F(AtomicFileTest, ReadOnlyTargetIsRefusedAndAFolderWithoutRoomIsWrittenInPlace) {
+  writeBytes(path, "old");
+  std::string reason;
+  {
+    scen::ReadOnly guard(path);
+    EXPECT_FALSE(writeFileAtomically(path, "new", &reason));
+  }
+  EXPECT_EQ(reason, "it is read-only");
+  EXPECT_EQ(readBytes(path), "old");
+
+  const ino_t before = inodeOf(path);
+  {
+    scen::ReadOnly guard(dir.path());
+    ASSERT_TRUE(writeFileAtomically(path, "newer", &reason)) << reason;
+    EXPECT_EQ(readBytes(path), "newer");
+    EXPECT_TRUE(writeFileAtomically(path, "n", &reason)) << reason;  // shorter: cut to size
+    EXPECT_FALSE(writeFileAtomically(dir.file("fresh.ini"), "x", &reason));
+  }
+  EXPECT_EQ(readBytes(path), "n");
+  EXPECT_EQ(inodeOf(path), before);
+  EXPECT_EQ(reason, "Permission denied");
+  EXPECT_EQ(entryCount(dir.path()), 1);
+}
+
+class AtomicSpecialTarget : public ::testing::TestWithParam<scen::Special> {};
+
+TEST_P(AtomicSpecialTarget, IsNeverReplacedNorWrittenThrough) {
+  TempDir dir;
+  const std::string path = dir.file("target");
+  if (!scen::makeSpecial(GetParam(), path)) GTEST_SKIP() << "cannot make one here";
+  std::string reason;
+  EXPECT_FALSE(writeFileAtomically(path, "data", &reason));
+  EXPECT_EQ(reason, scen::specialReason(GetParam()));
+  EXPECT_FALSE(copyFileAtomically(path, dir.file("copy"), 1024, &reason));
+  EXPECT_EQ(reason, scen::specialReason(GetParam()));
+  EXPECT_TRUE(scen::stillSpecial(GetParam(), path));
+  EXPECT_EQ(entryCount(dir.path()), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, AtomicSpecialTarget, ::testing::ValuesIn(scen::kAllSpecials),
+                         [](const auto& info) {
+                           return std::string(scen::specialName(info.param));
+                         });
+
+// ---- The lock between runs
+
+TEST_F(AtomicFileTest, AHeldFileMakesAChangeWaitAndThenSaySo) {
+  writeBytes(path, " [s]\r\n");
+  setLockWait(std::chrono::milliseconds(0));
+  std::string reason;
+  {
+    FileLock held(path);
+    ASSERT_TRUE(held.locked());
+    EXPECT_FALSE(FileLock(path).locked());
+    EXPECT_FALSE(CIniFile::Update(
+        path, [](std::vector<CIniFile::Record>&) { return true; }, &reason));
+    EXPECT_FALSE(CIniFile::SetValue("k", "v", "s", path));
+  }
+  EXPECT_EQ(reason, "another run of the program is using it (waited 0 ms)");
+  EXPECT_EQ(readBytes(path), " [s]\r\n");
+  EXPECT_TRUE(CIniFile::SetValue("k", "v", "s", path));
+  EXPECT_EQ(entryCount(dir.path()), 1) << "lock file left behind";
+
+  // Where no lock file can be made, the file itself is locked.
+  scen::ReadOnly guard(dir.path());
+  FileLock held(path);
+  ASSERT_TRUE(held.locked());
+  EXPECT_FALSE(FileLock(path).locked());
+}
+
+// Threads stand for runs: every one's change must land, none may be lost to another's rewrite.
+TEST_F(AtomicFileTest, ConcurrentChangesOfDifferentKeysAreAllKept) {
+  writeBytes(path, " [s]\r\n");
+  constexpr int kWriters = 4;
+  constexpr int kRounds = 50;
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    writers.emplace_back([this, w] {
+      for (int round = 1; round <= kRounds; ++round) {
+        CIniFile::SetValue("k" + std::to_string(w), std::to_string(round), "s", path);
+      }
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  for (int w = 0; w < kWriters; ++w) {
+    EXPECT_EQ(CIniFile::GetValue("k" + std::to_string(w), "s", path), std::to_string(kRounds));
+  }
+  EXPECT_EQ(entryCount(dir.path()), 1);
+}
+
+}  // namespace
+}  // namespace talkgate::config

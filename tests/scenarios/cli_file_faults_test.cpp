@@ -1,0 +1,376 @@
+// Files and paths met through talkgatectl, run in-process on the simulated Talkgate: what the
+// configuration file, imported and exported files and firmware images may be, what a run
+// leaves in them when it fails, is killed or meets another run, and what it says.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "config/atomic_file.h"
+#include "config/file_lock.h"
+#include "config/ini_file.h"
+#include "firmware/ti_txt.h"
+#include "tests/scenarios/cli_desk.h"
+#include "tests/scenarios/file_faults.h"
+
+namespace talkgate::scenarios {
+namespace {
+
+namespace fs = std::filesystem;
+using config::CIniFile;
+
+constexpr char kTryHelp[] = "Run 'talkgatectl --help' for the commands and their arguments.\n";
+
+void writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+class CliFiles : public CliFaults {
+ protected:
+  void SetUp() override {
+    CliFaults::SetUp();
+    file = path("USBTalkgateUtilityCfg.ini");
+  }
+  void TearDown() override {
+    config::setLockWait(config::kDefaultLockWait);
+    CliFaults::TearDown();
+  }
+  std::string file;  // the configuration file given with --config
+
+  // Runs the command in a child process (a run of its own) and returns the child's id.
+  template <typename Body>
+  pid_t inChild(Body body) {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(body());
+    return child;
+  }
+  static int exitCodeOf(pid_t child) {
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+};
+
+// ---- Nothing but a regular file
+
+class CliSpecialFile : public CliFiles, public ::testing::WithParamInterface<scen::Special> {};
+
+// Each is refused at once with its name and what it is; it stays what it was and the device is
+// not touched. A FIFO would hang a plain open, a directory once read as an image ran out of
+// memory, and a device node given as --config was replaced by a regular file.
+TEST_P(CliSpecialFile, IsRefusedByEveryCommandThatTakesAFile) {
+  fs::create_directories(dir_ / "bad");
+  const std::string special = path("bad/USBTalkgateUtilityCfg.ini");
+  if (!scen::makeSpecial(GetParam(), special)) GTEST_SKIP() << "cannot make one here";
+  writeFile(file, kRestoreFile);
+  const std::string reason = scen::specialReason(GetParam());
+  const struct {
+    std::vector<std::string> args;
+    std::string error;
+  } cases[] = {
+      {{"--config", special, "config", "save"},
+       "The configuration file " + special + " cannot be used: " + reason + ".\n" + kTryHelp},
+      {{"--config", special, "config", "restore"},
+       "The configuration file " + special + " cannot be used: " + reason + ".\n" + kTryHelp},
+      {{"--config", file, "config", "import", special},
+       "The file " + special + " cannot be used: " + reason + ".\n" + kTryHelp},
+      {{"--config", file, "config", "export", path("bad"), "--force"},
+       "The export target " + special + " cannot be used: " + reason + ".\n" + kTryHelp},
+      {{"upgrade", special, "--yes"},
+       "The firmware image " + special + " cannot be used: cannot open " + special + ": " + reason +
+           ". Nothing was sent to the device.\n" + kTryHelp},
+  };
+  for (const auto& c : cases) {
+    const auto started = std::chrono::steady_clock::now();
+    const RunResult r = run(c.args);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+    EXPECT_EQ(r.code, kExitBadInput) << c.args[2];
+    EXPECT_EQ(r.err, c.error);
+    EXPECT_TRUE(scen::stillSpecial(GetParam(), special));
+  }
+  EXPECT_TRUE(commands().empty());
+  EXPECT_EQ(fileBytes(file), kRestoreFile);
+  EXPECT_EQ(scen::entryCount(dir_ / "bad"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, CliSpecialFile, ::testing::ValuesIn(scen::kAllSpecials),
+                         [](const auto& info) {
+                           return std::string(scen::specialName(info.param));
+                         });
+
+TEST_F(CliFiles, MissingOversizedOrHostileNamedFilesAreToldApart) {
+  RunResult r = run({"--config", file, "config", "import", file + ".gone"});
+  EXPECT_EQ(r.code, kExitBadInput);
+  EXPECT_EQ(r.err, "The file " + file + ".gone does not exist.\n" + kTryHelp);
+
+  const std::string image = path("huge.txt");
+  writeFile(image, "");
+  fs::resize_file(image, firmware::kMaxImageTextBytes + 1);
+  r = run({"upgrade", image, "--yes"});
+  EXPECT_EQ(r.code, kExitBadInput);
+  EXPECT_EQ(r.err, "The firmware image " + image + " cannot be used: cannot open " + image +
+                       ": it is larger than 4 MiB. Nothing was sent to the device.\n" + kTryHelp);
+
+  // A name with control characters is shown escaped, never written raw to the terminal.
+  const std::string hostile = path("a\x1b[2Jb\nc.ini");
+  r = run({"--config", hostile, "config", "restore"});
+  EXPECT_EQ(r.code, kExitBadInput);
+  EXPECT_EQ(r.err, "The configuration file " + path("a\\x1B[2Jb\\x0Ac.ini") + " does not exist.\n" +
+                       kTryHelp);
+  EXPECT_TRUE(commands().empty());
+}
+
+// ---- What a failed save leaves, and what it says once
+
+TEST_F(CliFiles, FailedSaveNamesTheFileAndTheReasonOnceAndKeepsTheFile) {
+  writeFile(file, kRestoreFile);
+  const struct {
+    const char* name;
+    std::string reason;
+  } faults[] = {{"disk full", "File too large"}, {"read-only file", "it is read-only"}};
+  for (const auto& fault : faults) {
+    RunResult r;
+    {
+      std::unique_ptr<scen::DiskFull> full;
+      std::unique_ptr<scen::ReadOnly> readOnly;
+      if (fault.reason == "File too large") {
+        full = std::make_unique<scen::DiskFull>();
+      } else {
+        readOnly = std::make_unique<scen::ReadOnly>(file);
+      }
+      r = run({"--config", file, "config", "save"});
+    }
+    EXPECT_EQ(r.code, kExitFailure) << fault.name;
+    EXPECT_EQ(r.err, "Failed to update " + file + ": " + fault.reason + ".\n") << fault.name;
+    EXPECT_EQ(fileBytes(file), kRestoreFile) << fault.name;
+    EXPECT_EQ(scen::entryCount(dir_), 1) << fault.name << ": temporary file left behind";
+  }
+  // The device did store its defaults before the file was written.
+  EXPECT_EQ(commands(),
+            (std::vector<int>{kCmdStoreDefaults, kCmdStatus, kCmdStoreDefaults, kCmdStatus}));
+}
+
+// A writable file in a folder the user cannot write: the file is rewritten in place.
+TEST_F(CliFiles, SaveIntoAReadOnlyFolderWritesTheFileInPlace) {
+  writeFile(file, kRestoreFile);
+  RunResult r;
+  {
+    scen::ReadOnly guard(dir_);
+    r = run({"--config", file, "config", "save"});
+  }
+  EXPECT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_TRUE(contains(fileBytes(file), " LEDBrightness=5\r\n"));
+  EXPECT_EQ(scen::entryCount(dir_), 1);
+}
+
+TEST_F(CliFiles, SaveWithAFileWhereTheFolderBelongs) {
+  cli::Environment environment;
+  environment.usbPort = &bus_;
+  environment.userDataFolder = dir_.string();
+  const std::string inTheWay = path("VelkorInterface");
+  writeFile(inTheWay, "keep me\n");
+  RunResult r = run({"config", "save"}, environment);
+  EXPECT_EQ(r.code, kExitFailure);
+  EXPECT_EQ(r.err,
+            "Failed to update " + inTheWay + "/USBTalkgateUtilityCfg.ini: Not a directory.\n");
+  EXPECT_EQ(fileBytes(inTheWay), "keep me\n");
+
+  // With the folder gone altogether, the tool makes it again, as the utility's start does.
+  fs::remove(inTheWay);
+  r = run({"config", "save"}, environment);
+  EXPECT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_TRUE(contains(fileBytes(path("VelkorInterface/USBTalkgateUtilityCfg.ini")),
+                       " SerialNumber=TG990042\r\n"));
+}
+
+TEST_F(CliFiles, ARunThatCannotGetTheFileSaysSo) {
+  writeFile(file, kRestoreFile);
+  config::setLockWait(std::chrono::milliseconds(0));
+  config::FileLock otherRun(file);
+  ASSERT_TRUE(otherRun.locked());
+  const RunResult r = run({"--config", file, "config", "save"});
+  EXPECT_EQ(r.code, kExitFailure);
+  EXPECT_EQ(r.err, "Failed to update " + file +
+                       ": another run of the program is using it (waited 0 ms).\n");
+  EXPECT_EQ(fileBytes(file), kRestoreFile);
+}
+
+// ---- Reading a file the program did not write
+
+TEST_F(CliFiles, MalformedOrTruncatedFileIsRefusedBeforeAnythingIsSent) {
+  const std::string malformed = " [appSettings]\r\n LEDBrightness=3\r\n [appSettings\r\n";
+  writeFile(file, malformed);
+  RunResult r = run({"--config", file, "config", "restore"});
+  EXPECT_EQ(r.code, kExitBadInput);
+  EXPECT_EQ(r.err.rfind(file + " cannot be read (line 3", 0), 0u) << r.err;
+  r = run({"--config", file, "config", "save"});
+  EXPECT_EQ(r.code, kExitFailure);
+  EXPECT_EQ(r.err.rfind(file + " cannot be read (line 3", 0), 0u) << r.err;
+  EXPECT_EQ(fileBytes(file), malformed);
+  EXPECT_EQ(commands(), (std::vector<int>{kCmdStoreDefaults, kCmdStatus}))
+      << "the restore sent nothing";
+
+  const std::string truncated = kRestoreFile.substr(0, kRestoreFile.size() - 20);
+  writeFile(file, truncated);
+  talkgate().clearRequests();
+  r = run({"--config", file, "config", "restore"});
+  EXPECT_EQ(r.code, kExitBadInput);
+  EXPECT_EQ(r.err, "Unable to restore: the value of KeypadLayout in " + file +
+                       " is missing or not valid.\n");
+  EXPECT_TRUE(commands().empty());
+  EXPECT_EQ(fileBytes(file), truncated);
+}
+
+// Every value is checked, ranges included, before the first request.
+TEST_F(CliFiles, RestoreWithAValueOutOfRangeSendsNothingAndNamesTheKey) {
+  for (const auto& [key, bad] : {std::pair{"LEDBrightness", "42"}, {"Ambient_cfg", "7"}}) {
+    std::string bytes = kRestoreFile;
+    const std::string line = std::string(" ") + key + "=";
+    const std::size_t at = bytes.find(line) + line.size();
+    bytes.replace(at, 1, bad);
+    writeFile(file, bytes);
+    const RunResult r = run({"--config", file, "config", "restore"});
+    EXPECT_EQ(r.code, kExitBadInput) << key;
+    EXPECT_EQ(r.err, std::string("Unable to restore: the value of ") + key + " in " + file +
+                         " is missing or not valid.\n");
+    EXPECT_EQ(fileBytes(file), bytes);
+  }
+  EXPECT_TRUE(commands().empty());
+  EXPECT_EQ(talkgate().state().working, talkgateOn104().talkgate.working);
+}
+
+// A text line and a last line without a line end are kept, and a device text cannot add lines.
+TEST_F(CliFiles, HandEditedFileAndHostileDeviceTextSurviveASaveAndARestore) {
+  writeFile(file, "just a note\r\n" + kRestoreFile.substr(0, kRestoreFile.size() - 2));
+  auto state = talkgate().state();
+  state.serialNumber = "TG\n LEDBrightness=9";
+  talkgate().setState(state);
+  RunResult r = run({"--config", file, "config", "save"});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_EQ(
+      fileBytes(file),
+      "just a note\r\n [appSettings]\r\n LEDBrightness=5\r\n SerialNumber=TG LEDBrightness=9\r\n"
+      " FirmwareVersion=1.0.4\r\n CodeTableValues=2,4,0,5,0,6,0,7,0,82,0,40,\r\n"
+      " Ambient_cfg=0\r\n KeypadLayout=0\r\n");
+  r = run({"--config", file, "config", "restore"});
+  EXPECT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_EQ(talkgate().state().working.symbolBrightness, 5);
+
+  // The same hand-edited file is accepted by an import.
+  const std::string other = path("in/USBTalkgateUtilityCfg.ini");
+  fs::create_directories(dir_ / "in");
+  const std::string edited = "note\n" + kRestoreFile.substr(0, kRestoreFile.size() - 2);
+  writeFile(other, edited);
+  r = run({"--config", file, "config", "import", other});
+  EXPECT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_EQ(fileBytes(file), edited);
+}
+
+// ---- Killed and concurrent runs
+
+// The six keys go in one replacement: a run killed at any moment leaves the old file or the new
+// one, never a mix and never an empty file; the next run clears what the killed one left.
+TEST_F(CliFiles, SaveKilledAtAnyMomentLeavesTheOldFileOrTheNewOne) {
+  writeFile(file, kRestoreFile);
+  const auto save = [this] { return run({"--config", file, "config", "save"}).code; };
+  auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(exitCodeOf(inChild(save)), kExitOk);
+  const auto oneRun = std::chrono::steady_clock::now() - started;
+  const std::string saved = fileBytes(file);
+  ASSERT_NE(saved, kRestoreFile);
+
+  std::mt19937 random(14);
+  std::uniform_int_distribution<long long> moment(0, oneRun.count());
+  int oldSeen = 0;
+  int newSeen = 0;
+  for (int i = 0; i < 200; ++i) {
+    writeFile(file, kRestoreFile);
+    const pid_t child = inChild(save);
+    const auto killAt = std::chrono::steady_clock::now() + decltype(oneRun)(moment(random));
+    while (std::chrono::steady_clock::now() < killAt) {
+    }
+    ::kill(child, SIGKILL);
+    exitCodeOf(child);
+    const std::string bytes = fileBytes(file);
+    ASSERT_TRUE(bytes == kRestoreFile || bytes == saved) << "run " << i << ":\n" << bytes;
+    (bytes == saved ? newSeen : oldSeen)++;
+  }
+  EXPECT_GT(oldSeen, 0);
+  EXPECT_GT(newSeen, 0);
+  ASSERT_EQ(save(), kExitOk);
+  EXPECT_EQ(scen::entryCount(dir_), 1) << "leftovers of the killed runs";
+}
+
+// Two devices saved into one file while a third run records a firmware file name: every read
+// finds a whole file holding one device's six values, and no run's change is lost.
+TEST_F(CliFiles, ConcurrentRunsOnOneFileNeverMixAndLoseNothing) {
+  constexpr int kRounds = 60;
+  const auto saveAs = [this](int brightness, const char* serial, std::string target, int rounds) {
+    return [=, this] {
+      auto state = talkgate().state();
+      state.working.symbolBrightness = static_cast<std::uint8_t>(brightness);
+      state.serialNumber = serial;
+      talkgate().setState(state);
+      for (int i = 0; i < rounds; ++i) {
+        if (run({"--config", target, "config", "save"}).code != kExitOk) return 1;
+      }
+      return 0;
+    };
+  };
+  // What one save of each device makes of the file.
+  std::vector<std::string> wholeFiles{kRestoreFile};
+  for (const auto& [brightness, serial] : {std::pair{1, "TG-A"}, {9, "TG-B"}}) {
+    const std::string scratch = path("scratch.ini");
+    writeFile(scratch, kRestoreFile);
+    ASSERT_EQ(exitCodeOf(inChild(saveAs(brightness, serial, scratch, 1))), 0);
+    wholeFiles.push_back(fileBytes(scratch));
+    fs::remove(scratch);
+  }
+  // The firmware file name is the one line the savers do not write.
+  const auto withoutName = [](std::string bytes) {
+    const std::size_t at = bytes.find(" FirmwareFile=");
+    if (at != std::string::npos) bytes.erase(at, bytes.find("\r\n", at) + 2 - at);
+    return bytes;
+  };
+
+  writeFile(file, kRestoreFile);
+  const pid_t first = inChild(saveAs(1, "TG-A", file, kRounds));
+  const pid_t second = inChild(saveAs(9, "TG-B", file, kRounds));
+  const pid_t namer = inChild([this] {
+    for (int i = 1; i <= kRounds; ++i) {
+      const std::string name = "fw-" + std::to_string(i) + ".txt";
+      if (!CIniFile::SetValue("FirmwareFile", name, "appSettings", file)) return 1;
+    }
+    return 0;
+  });
+  int namerStatus = 0;
+  int reads = 0;
+  while (::waitpid(namer, &namerStatus, WNOHANG) == 0) {
+    const std::string bytes = withoutName(fileBytes(file));
+    ASSERT_NE(std::find(wholeFiles.begin(), wholeFiles.end(), bytes), wholeFiles.end())
+        << "read " << reads << ":\n"
+        << bytes;
+    ++reads;
+  }
+  EXPECT_TRUE(WIFEXITED(namerStatus) && WEXITSTATUS(namerStatus) == 0);
+  EXPECT_EQ(exitCodeOf(first), 0);
+  EXPECT_EQ(exitCodeOf(second), 0);
+  EXPECT_GT(reads, 0);
+  const std::string last = withoutName(fileBytes(file));
+  EXPECT_TRUE(last == wholeFiles[1] || last == wholeFiles[2]) << last;
+  EXPECT_EQ(CIniFile::GetValue("FirmwareFile", "appSettings", file),
+            "fw-" + std::to_string(kRounds) + ".txt");
+  EXPECT_EQ(scen::entryCount(dir_), 1);
+}
+
+}  // namespace
+}  // namespace talkgate::scenarios
