@@ -7,6 +7,9 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
+
+#include "config/ini_file.h"
 
 namespace talkgate::config::test {
 
@@ -51,6 +54,14 @@ inline std::string readBytes(const std::string& path) {
 inline void writeBytes(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
+}
+
+// The value of key in section "appSettings" of loaded records, "" when it is not there.
+inline std::string valueIn(const std::vector<CIniFile::Record>& records, const std::string& key) {
+  for (const CIniFile::Record& rec : records) {
+    if (rec.Section == "appSettings" && rec.Key == key) return rec.Value;
+  }
+  return "";
 }
 
 // Names in the folder, for checking that nothing (a temporary file, say) was left behind.

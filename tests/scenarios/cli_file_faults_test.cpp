@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -19,6 +20,7 @@
 #include "config/file_lock.h"
 #include "config/ini_file.h"
 #include "firmware/ti_txt.h"
+#include "tests/config/test_files.h"
 #include "tests/scenarios/cli_desk.h"
 #include "tests/scenarios/file_faults.h"
 
@@ -310,8 +312,8 @@ TEST_F(CliFiles, SaveKilledAtAnyMomentLeavesTheOldFileOrTheNewOne) {
   EXPECT_EQ(scen::entryCount(dir_), 1) << "leftovers of the killed runs";
 }
 
-// Two devices saved into one file while a third run records a firmware file name: every read
-// finds a whole file holding one device's six values, and no run's change is lost.
+// Two devices saved into one file while two other runs count in it: every read finds a whole
+// file holding one device's six values, and no run's change is lost (the count is complete).
 TEST_F(CliFiles, ConcurrentRunsOnOneFileNeverMixAndLoseNothing) {
   constexpr int kRounds = 60;
   const auto saveAs = [this](int brightness, const char* serial, std::string target, int rounds) {
@@ -326,6 +328,17 @@ TEST_F(CliFiles, ConcurrentRunsOnOneFileNeverMixAndLoseNothing) {
       return 0;
     };
   };
+  const auto count = [this] {
+    for (int i = 0; i < kRounds; ++i) {
+      const bool counted = CIniFile::Update(file, [](std::vector<CIniFile::Record>& records) {
+        const std::string now = config::test::valueIn(records, "Count");
+        return config::setValueIn(records, "Count", std::to_string(std::atoi(now.c_str()) + 1),
+                                  "appSettings");
+      });
+      if (!counted) return 1;
+    }
+    return 0;
+  };
   // What one save of each device makes of the file.
   std::vector<std::string> wholeFiles{kRestoreFile};
   for (const auto& [brightness, serial] : {std::pair{1, "TG-A"}, {9, "TG-B"}}) {
@@ -335,40 +348,32 @@ TEST_F(CliFiles, ConcurrentRunsOnOneFileNeverMixAndLoseNothing) {
     wholeFiles.push_back(fileBytes(scratch));
     fs::remove(scratch);
   }
-  // The firmware file name is the one line the savers do not write.
-  const auto withoutName = [](std::string bytes) {
-    const std::size_t at = bytes.find(" FirmwareFile=");
+  // The count is the one line the savers do not write.
+  const auto withoutCount = [](std::string bytes) {
+    const std::size_t at = bytes.find(" Count=");
     if (at != std::string::npos) bytes.erase(at, bytes.find("\r\n", at) + 2 - at);
     return bytes;
   };
 
   writeFile(file, kRestoreFile);
-  const pid_t first = inChild(saveAs(1, "TG-A", file, kRounds));
-  const pid_t second = inChild(saveAs(9, "TG-B", file, kRounds));
-  const pid_t namer = inChild([this] {
-    for (int i = 1; i <= kRounds; ++i) {
-      const std::string name = "fw-" + std::to_string(i) + ".txt";
-      if (!CIniFile::SetValue("FirmwareFile", name, "appSettings", file)) return 1;
-    }
-    return 0;
-  });
-  int namerStatus = 0;
+  const std::vector<pid_t> runs{inChild(saveAs(1, "TG-A", file, kRounds)),
+                                inChild(saveAs(9, "TG-B", file, kRounds)), inChild(count),
+                                inChild(count)};
   int reads = 0;
-  while (::waitpid(namer, &namerStatus, WNOHANG) == 0) {
-    const std::string bytes = withoutName(fileBytes(file));
+  int lastStatus = 0;
+  while (::waitpid(runs.back(), &lastStatus, WNOHANG) == 0) {
+    const std::string bytes = withoutCount(fileBytes(file));
     ASSERT_NE(std::find(wholeFiles.begin(), wholeFiles.end(), bytes), wholeFiles.end())
         << "read " << reads << ":\n"
         << bytes;
     ++reads;
   }
-  EXPECT_TRUE(WIFEXITED(namerStatus) && WEXITSTATUS(namerStatus) == 0);
-  EXPECT_EQ(exitCodeOf(first), 0);
-  EXPECT_EQ(exitCodeOf(second), 0);
+  EXPECT_TRUE(WIFEXITED(lastStatus) && WEXITSTATUS(lastStatus) == 0);
+  for (std::size_t i = 0; i + 1 < runs.size(); ++i) EXPECT_EQ(exitCodeOf(runs[i]), 0) << i;
   EXPECT_GT(reads, 0);
-  const std::string last = withoutName(fileBytes(file));
+  const std::string last = withoutCount(fileBytes(file));
   EXPECT_TRUE(last == wholeFiles[1] || last == wholeFiles[2]) << last;
-  EXPECT_EQ(CIniFile::GetValue("FirmwareFile", "appSettings", file),
-            "fw-" + std::to_string(kRounds) + ".txt");
+  EXPECT_EQ(CIniFile::GetValue("Count", "appSettings", file), std::to_string(2 * kRounds));
   EXPECT_EQ(scen::entryCount(dir_), 1);
 }
 
