@@ -1,4 +1,5 @@
-// The check before every file the program reads: only a regular file, never blocking, capped.
+// The reader behind every file the program reads: every byte up to its cap, and a missing file
+// told apart. (Directories, FIFOs, device nodes and sockets: the writer's and the tool's tests.)
 
 #include "files/regular_file.h"
 
@@ -8,38 +9,12 @@
 #include <string>
 
 #include "tests/config/test_files.h"
-#include "tests/scenarios/file_faults.h"
 
 namespace talkgate::files {
 namespace {
 
 using config::test::TempDir;
 using config::test::writeBytes;
-
-class SpecialFile : public ::testing::TestWithParam<scen::Special> {};
-
-// A FIFO without a writer would block a plain open for ever; a device node would read without
-// end. Each is named for what it is, directly and through a link.
-TEST_P(SpecialFile, IsNamedForWhatItIsAndNeverRead) {
-  TempDir dir;
-  const std::string path = dir.file("special");
-  if (!scen::makeSpecial(GetParam(), path)) GTEST_SKIP() << "cannot make one here";
-  const std::string link = dir.file("link");
-  std::filesystem::create_symlink(path, link);
-  for (const std::string& name : {path, link}) {
-    EXPECT_EQ(notRegularReason(name), scen::specialReason(GetParam())) << name;
-    std::string bytes = "stale";
-    std::string reason;
-    EXPECT_FALSE(readRegularFile(name, 1024, bytes, reason)) << name;
-    EXPECT_EQ(reason, scen::specialReason(GetParam())) << name;
-    EXPECT_TRUE(bytes.empty());
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Kinds, SpecialFile, ::testing::ValuesIn(scen::kAllSpecials),
-                         [](const auto& info) {
-                           return std::string(scen::specialName(info.param));
-                         });
 
 TEST(RegularFile, ReadsEveryByteUpToTheCapAndRefusesOneMore) {
   TempDir dir;

@@ -114,6 +114,13 @@ TEST_F(CliFiles, MissingOversizedOrHostileNamedFilesAreToldApart) {
   EXPECT_EQ(r.code, kExitBadInput);
   EXPECT_EQ(r.err, "The file " + file + ".gone does not exist.\n" + kTryHelp);
 
+  const std::string malformed = path("in/USBTalkgateUtilityCfg.ini");
+  fs::create_directories(dir_ / "in");
+  writeFile(malformed, " [appSettings]\r\n [appSettings\r\n");
+  r = run({"--config", file, "config", "import", malformed});
+  EXPECT_EQ(r.code, kExitBadInput);
+  EXPECT_EQ(r.err.rfind(malformed + " cannot be read (line 2: ", 0), 0u) << r.err;
+
   const std::string image = path("huge.txt");
   writeFile(image, "");
   fs::resize_file(image, firmware::kMaxImageTextBytes + 1);

@@ -33,7 +33,7 @@ const std::string kSavedFile =
     " Ambient_cfg=1\r\n"
     " KeypadLayout=1\r\n";
 
-enum class Fault { DiskFull, ReadOnlyFile, ReadOnlyFolder, FolderGone };
+enum class Fault { DiskFull, ReadOnlyFile, FolderGone };
 
 // Holds the fault in force for its lifetime.
 struct FaultInForce {
@@ -44,9 +44,6 @@ struct FaultInForce {
         break;
       case Fault::ReadOnlyFile:
         readOnly = std::make_unique<scen::ReadOnly>(file);
-        break;
-      case Fault::ReadOnlyFolder:
-        readOnly = std::make_unique<scen::ReadOnly>(file.parent_path());
         break;
       case Fault::FolderGone:
         fs::remove_all(file.parent_path());
@@ -67,7 +64,6 @@ class ConfigFileFaultsTest : public QObject {
  private slots:
   void unwritableFileKeepsItsBytesAndTheWindowGoesOn_data();
   void unwritableFileKeepsItsBytesAndTheWindowGoesOn();
-  void readOnlyFolderIsWrittenInPlace();
   void fileWhereTheFolderBelongsIsLeftAlone();
   void malformedFileIsNamedAndNothingIsSentOrWritten();
   void truncatedFileRestoresNothingAndSaveChangesRepairsIt();
@@ -122,22 +118,6 @@ void ConfigFileFaultsTest::unwritableFileKeepsItsBytesAndTheWindowGoesOn() {
   w.button8->click();
   QVERIFY(desk.dialogs.messages.isEmpty());
   QCOMPARE(talkgate::config::GetSettings("LEDBrightness"), QStringLiteral("6"));
-}
-
-// The file is writable where its folder is not: Save Changes rewrites it in place.
-void ConfigFileFaultsTest::readOnlyFolderIsWrittenInPlace() {
-  Desk desk(scen::talkgateWorld(3, 1, 1));
-  Form1& w = desk.start();
-  const fs::path file = desk.configFile();
-  scen::writeBytes(file, kSavedFile);
-  Desk::choose(w.led2BrightnessJOCbox, 8);
-  {
-    FaultInForce inForce(Fault::ReadOnlyFolder, file);
-    w.button8->click();  // Save Changes
-  }
-  QVERIFY2(desk.dialogs.messages.isEmpty(), qPrintable(desk.dialogs.texts().join('|')));
-  QCOMPARE(talkgate::config::GetSettings("LEDBrightness"), QStringLiteral("8"));
-  QCOMPARE(scen::entryCount(file.parent_path()), 1);
 }
 
 void ConfigFileFaultsTest::fileWhereTheFolderBelongsIsLeftAlone() {
