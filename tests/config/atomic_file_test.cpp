@@ -98,25 +98,23 @@ TEST_F(AtomicFileTest, ReadOnlyTargetIsRefusedAndAFolderWithoutRoomIsWrittenInPl
   EXPECT_EQ(entryCount(dir.path()), 1);
 }
 
-class AtomicSpecialTarget : public ::testing::TestWithParam<scen::Special> {};
+class AtomicSpecialTarget : public ::testing::TestWithParam<scen::SpecialKind> {};
 
 TEST_P(AtomicSpecialTarget, IsNeverReplacedNorWrittenThrough) {
   TempDir dir;
   const std::string path = dir.file("target");
-  if (!scen::makeSpecial(GetParam(), path)) GTEST_SKIP() << "cannot make one here";
+  if (!scen::makeSpecial(GetParam().kind, path)) GTEST_SKIP() << "cannot make one here";
   std::string reason;
   EXPECT_FALSE(writeFileAtomically(path, "data", &reason));
-  EXPECT_EQ(reason, scen::specialReason(GetParam()));
+  EXPECT_EQ(reason, GetParam().reason);
   EXPECT_FALSE(copyFileAtomically(path, dir.file("copy"), 1024, &reason));
-  EXPECT_EQ(reason, scen::specialReason(GetParam()));
+  EXPECT_EQ(reason, GetParam().reason);
   EXPECT_TRUE(scen::stillSpecial(GetParam(), path));
   EXPECT_EQ(entryCount(dir.path()), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, AtomicSpecialTarget, ::testing::ValuesIn(scen::kAllSpecials),
-                         [](const auto& info) {
-                           return std::string(scen::specialName(info.param));
-                         });
+INSTANTIATE_TEST_SUITE_P(Kinds, AtomicSpecialTarget, ::testing::ValuesIn(scen::kSpecials),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The lock between runs
 

@@ -64,7 +64,7 @@ class CliFiles : public CliFaults {
 
 // ---- Nothing but a regular file
 
-class CliSpecialFile : public CliFiles, public ::testing::WithParamInterface<scen::Special> {};
+class CliSpecialFile : public CliFiles, public ::testing::WithParamInterface<scen::SpecialKind> {};
 
 // Each is refused at once with its name and what it is; it stays what it was and the device is
 // not touched. A FIFO would hang a plain open, a directory once read as an image ran out of
@@ -72,9 +72,9 @@ class CliSpecialFile : public CliFiles, public ::testing::WithParamInterface<sce
 TEST_P(CliSpecialFile, IsRefusedByEveryCommandThatTakesAFile) {
   fs::create_directories(dir_ / "bad");
   const std::string special = path("bad/USBTalkgateUtilityCfg.ini");
-  if (!scen::makeSpecial(GetParam(), special)) GTEST_SKIP() << "cannot make one here";
+  if (!scen::makeSpecial(GetParam().kind, special)) GTEST_SKIP() << "cannot make one here";
   writeFile(file, kRestoreFile);
-  const std::string reason = scen::specialReason(GetParam());
+  const std::string reason = GetParam().reason;
   const struct {
     std::vector<std::string> args;
     std::string error;
@@ -104,10 +104,8 @@ TEST_P(CliSpecialFile, IsRefusedByEveryCommandThatTakesAFile) {
   EXPECT_EQ(scen::entryCount(dir_ / "bad"), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, CliSpecialFile, ::testing::ValuesIn(scen::kAllSpecials),
-                         [](const auto& info) {
-                           return std::string(scen::specialName(info.param));
-                         });
+INSTANTIATE_TEST_SUITE_P(Kinds, CliSpecialFile, ::testing::ValuesIn(scen::kSpecials),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CliFiles, MissingOversizedOrHostileNamedFilesAreToldApart) {
   RunResult r = run({"--config", file, "config", "import", file + ".gone"});

@@ -78,37 +78,21 @@ class ReadOnly {
   bool lowered_ = false;
 };
 
-// What a hostile user may name where a file belongs.
+// What a hostile user may name where a file belongs, and the words the program uses for it.
 enum class Special { Directory, Fifo, DeviceNode, Socket };
-
-// The words the program uses for it.
-inline const char* specialReason(Special kind) {
-  switch (kind) {
-    case Special::Directory:
-      return "it is a directory";
-    case Special::Fifo:
-      return "it is a FIFO (named pipe)";
-    case Special::DeviceNode:
-      return "it is a device node";
-    case Special::Socket:
-      return "it is a socket";
-  }
-  return "";
-}
-
-inline const char* specialName(Special kind) {
-  switch (kind) {
-    case Special::Directory:
-      return "Directory";
-    case Special::Fifo:
-      return "Fifo";
-    case Special::DeviceNode:
-      return "DeviceNode";
-    case Special::Socket:
-      return "Socket";
-  }
-  return "";
-}
+struct SpecialKind {
+  Special kind;
+  const char* name;
+  const char* reason;
+  std::filesystem::file_type type;
+};
+inline constexpr SpecialKind kSpecials[] = {
+    {Special::Directory, "Directory", "it is a directory", std::filesystem::file_type::directory},
+    {Special::Fifo, "Fifo", "it is a FIFO (named pipe)", std::filesystem::file_type::fifo},
+    {Special::DeviceNode, "DeviceNode", "it is a device node",
+     std::filesystem::file_type::character},
+    {Special::Socket, "Socket", "it is a socket", std::filesystem::file_type::socket},
+};
 
 // Makes one at path; false when this run may not (a device node needs an administrator). The
 // device node is a copy of /dev/null's: writing it through would lose the data silently.
@@ -137,24 +121,9 @@ inline bool makeSpecial(Special kind, const std::filesystem::path& path) {
 }
 
 // True when path is still the special file makeSpecial made.
-inline bool stillSpecial(Special kind, const std::filesystem::path& path) {
-  namespace fs = std::filesystem;
-  const auto type = fs::symlink_status(path).type();
-  switch (kind) {
-    case Special::Directory:
-      return type == fs::file_type::directory;
-    case Special::Fifo:
-      return type == fs::file_type::fifo;
-    case Special::DeviceNode:
-      return type == fs::file_type::character;
-    case Special::Socket:
-      return type == fs::file_type::socket;
-  }
-  return false;
+inline bool stillSpecial(const SpecialKind& special, const std::filesystem::path& path) {
+  return std::filesystem::symlink_status(path).type() == special.type;
 }
-
-inline constexpr Special kAllSpecials[] = {Special::Directory, Special::Fifo, Special::DeviceNode,
-                                           Special::Socket};
 
 // Names in a folder, to check that no temporary file was left behind.
 inline int entryCount(const std::filesystem::path& folder) {
