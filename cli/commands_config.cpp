@@ -128,12 +128,15 @@ int runRestore(Context& ctx, const std::vector<std::string>& rest) {
   // it was.
   config::RestoreValues values;
   const config::RestoreOutcome checked = config::checkRestoreFile(*path, values);
-  if (!checked.unreadable.empty())
+  if (!checked.unreadable.empty()) {
     return malformedFile(ctx, *path, checked.unreadable, kExitBadInput);
-  if (!checked.malformed.empty())
+  }
+  if (!checked.malformed.empty()) {
     return malformedFile(ctx, *path, checked.malformed, kExitBadInput);
-  if (!checked.failedKey.empty())
+  }
+  if (!checked.failedKey.empty()) {
     return unusableValue(ctx, checked.failedKey, *path, kExitBadInput);
+  }
   const DeviceHandle device = ctx.openDevice();
   if (!device) return kExitFailure;
   const config::RestoreOutcome outcome = config::sendRestoreValues(values, device);

@@ -1,5 +1,6 @@
 #include "config/utility_config.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -35,18 +36,13 @@ ValueGetter recordsGetter(const std::vector<CIniFile::Record>& records) {
   };
 }
 
+// Section "appSettings" with all six keys (which implies the section).
 bool hasConfigFormat(const std::vector<CIniFile::Record>& records) {
-  const auto inSection = [&records](const std::string& key) {
-    for (const CIniFile::Record& rec : records) {
-      if (rec.Section == kSection && rec.Key == key) return true;
-    }
-    return false;
-  };
-  bool sectionSeen = false;
-  for (const CIniFile::Record& rec : records) sectionSeen = sectionSeen || rec.Section == kSection;
-  if (!sectionSeen) return false;
   for (const char* key : kCreationOrder) {
-    if (!inSection(key)) return false;
+    const bool found = std::any_of(records.begin(), records.end(), [key](const auto& rec) {
+      return rec.Section == kSection && rec.Key == key;
+    });
+    if (!found) return false;
   }
   return true;
 }
@@ -265,11 +261,8 @@ bool hasConfigFileName(const std::string& path) {
 }
 
 bool hasConfigFormat(const std::string& path) {
-  if (!CIniFile::SectionExists(kSection, path)) return false;
-  for (const char* key : kCreationOrder) {
-    if (!CIniFile::RecordExists(key, kSection, path)) return false;
-  }
-  return true;
+  std::vector<CIniFile::Record> records;
+  return CIniFile::Load(path, records) && hasConfigFormat(records);
 }
 
 ImportOutcome importFile(const std::string& source, const std::string& dest, std::string* detail) {
