@@ -93,7 +93,8 @@ TEST_F(ImageCheckCli, RefusesWithTheReasonAndExitTwoWithoutTouchingTheBus) {
   environment.usbPort = &port;
   r = run({"image", "check", path("missing.txt")}, environment);
   EXPECT_EQ(r.code, kExitBadInput);
-  EXPECT_EQ(r.out, "Reset vector: none\nRefused: cannot open " + path("missing.txt") + ".\n");
+  EXPECT_EQ(r.out, "Reset vector: none\nRefused: cannot open " + path("missing.txt") +
+                       ": it does not exist.\n");
   EXPECT_EQ(run({"image", "show", path("missing.txt")}, environment).code, kExitBadInput);
   EXPECT_EQ(port.uses, 0) << "image check never opens the bus";
 }
