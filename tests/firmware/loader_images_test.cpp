@@ -2,6 +2,7 @@
 // real hardware gets them and never our stand-ins.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "firmware/loader_images.h"
 #include "tests/firmware/bsl_fixture.h"
@@ -77,6 +78,17 @@ TEST_F(LoaderImageLookupTest, UnusableImagesAreRefusedWithFileAndReasonNotReplac
     EXPECT_FALSE(found.images) << c.problem;
     EXPECT_EQ(found.problems, (std::vector<std::string>{(dir / "first").string() + c.problem}));
   }
+}
+
+// A FIFO where an image belongs would block a plain read for ever.
+TEST_F(LoaderImageLookupTest, AFifoWhereAnImageBelongsIsRefusedAtOnce) {
+  writeLoaderImages(dir / "first", madeUpPassword(), "");
+  const std::string fifo = (dir / "first" / kRamLoaderFileName).string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  const LoaderImageLookup found = findProductLoaderImages({{(dir / "first").string()}, {}});
+  EXPECT_FALSE(found.images);
+  EXPECT_EQ(found.problems, (std::vector<std::string>{fifo + " cannot be read: cannot open " +
+                                                      fifo + ": it is a FIFO (named pipe)."}));
 }
 
 // The programmer on a port that passes for real hardware, in front of the simulated loader.
