@@ -20,7 +20,10 @@
 #include "app/main_window.h"
 #include "app/run_utility.h"
 #include "app/simulator_menu.h"
+#include "config/atomic_file.h"
+#include "config/file_lock.h"
 #include "device/transport.h"
+#include "files/regular_file.h"
 #include "sim/sim_talkgate.h"
 #include "sim/sim_world.h"
 #include "sim/virtual_bus.h"
@@ -124,10 +127,20 @@ int main(int argc, char** argv) {
   // default on firmware 1.0.4, so that "Update Firmware" has a newer demo image to offer.
   talkgate::sim::WorldState saved;
   std::string error;
-  std::error_code ec;
-  if (stateFile && std::filesystem::exists(*stateFile, ec) &&
+  // Held until the world is written back at the end: a talkgatectl run on the same file waits
+  // for it, and gives up after a few seconds, rather than having its change overwritten.
+  std::optional<talkgate::config::FileLock> stateLock;
+  if (stateFile) {
+    stateLock.emplace(*stateFile);
+    if (!stateLock->locked()) {
+      std::fprintf(stderr, "Cannot read the simulated Talkgate from %s: %s.\n", stateFile->c_str(),
+                   stateLock->busyReason().c_str());
+      return 1;
+    }
+  }
+  if (stateFile && talkgate::files::kindOf(*stateFile) != talkgate::files::FileKind::Missing &&
       !talkgate::sim::loadWorldState(*stateFile, saved, error)) {
-    std::fprintf(stderr, "Cannot read the simulated Talkgate from %s: %s\n", stateFile->c_str(),
+    std::fprintf(stderr, "Cannot read the simulated Talkgate from %s: %s.\n", stateFile->c_str(),
                  error.c_str());
     return kExitBadInput;
   }
@@ -162,8 +175,9 @@ int main(int argc, char** argv) {
   }
   talkgate::ui::setDialogs(nullptr);
   talkgate::hid::setActivePort(nullptr);
-  if (stateFile && !talkgate::sim::saveWorldState(*stateFile, world.state(), error)) {
-    std::fprintf(stderr, "Cannot save the simulated Talkgate to %s: %s\n", stateFile->c_str(),
+  if (stateFile && !talkgate::config::writeFileAtomically(
+                       *stateFile, talkgate::sim::worldStateJson(world.state()), &error)) {
+    std::fprintf(stderr, "Cannot save the simulated Talkgate to %s: %s.\n", stateFile->c_str(),
                  error.c_str());
     return result == 0 ? 1 : result;
   }

@@ -13,7 +13,10 @@
 #include "cli/command.h"
 #include "cli/sim_fault.h"
 #include "cli/text.h"
+#include "config/atomic_file.h"
+#include "config/file_lock.h"
 #include "device/tracing_port.h"
+#include "files/regular_file.h"
 #include "sim/sim_talkgate.h"
 #include "sim/sim_world.h"
 #include "sim/virtual_bus.h"
@@ -81,6 +84,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   hid::Port* port = environment.usbPort ? environment.usbPort : &hid::hidapiPort();
   std::unique_ptr<sim::VirtualBus> bus;
   std::unique_ptr<sim::SimWorld> world;
+  std::optional<config::FileLock> stateLock;
   if (options.simulate) {
     SimFault fault;
     if (options.simFault && !parseSimFault(*options.simFault, fault, error)) {
@@ -88,10 +92,19 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     sim::WorldState saved;
     const auto& stateFile = options.simStateFile;
-    std::error_code ec;
-    if (stateFile && std::filesystem::exists(*stateFile, ec) &&
+    if (stateFile) {
+      // Held until the state is written back, so a run never loses another run's change.
+      stateLock.emplace(*stateFile);
+      if (!stateLock->locked()) {
+        err << "Cannot read the simulated Talkgate from " << printableBytes(*stateFile) << ": "
+            << stateLock->busyReason() << ".\n";
+        return kExitFailure;
+      }
+    }
+    if (stateFile && files::kindOf(*stateFile) != files::FileKind::Missing &&
         !sim::loadWorldState(*stateFile, saved, error)) {
-      return badInput(err, "Cannot read the simulated Talkgate from " + *stateFile + ": " + error);
+      return badInput(err, "Cannot read the simulated Talkgate from " + printableBytes(*stateFile) +
+                               ": " + printableBytes(error) + ".");
     }
     bus = std::make_unique<sim::VirtualBus>();
     world = std::make_unique<sim::SimWorld>(*bus, sim::SimWorld::optionsFrom(saved));
@@ -127,9 +140,10 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   // Save only after a run that reached the device: bad input leaves the file as it was. A
   // part left in its loader is saved so; the next run finds the loader on the bus.
   if (world && options.simStateFile && deviceTouched &&
-      !sim::saveWorldState(*options.simStateFile, world->state(), error)) {
-    err << "Cannot save the simulated Talkgate to " << *options.simStateFile << ": " << error
-        << '\n';
+      !config::writeFileAtomically(*options.simStateFile, sim::worldStateJson(world->state()),
+                                   &error)) {
+    err << "Cannot save the simulated Talkgate to " << printableBytes(*options.simStateFile) << ": "
+        << error << ".\n";
     if (status == kExitOk) status = kExitFailure;
   }
   return status;

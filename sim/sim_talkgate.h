@@ -104,9 +104,9 @@ class SimTalkgate {
 
   // Plain-text (JSON) persistence of the state, for consecutive command-line runs. Missing keys
   // keep the values already in `out`; a malformed file gives false and an error naming the
-  // offset. Saving writes a temporary file and renames it over the target.
+  // offset. stateJson is the text loadState reads; the caller writes it.
   static bool loadState(const std::string& path, TalkgateState& out, std::string& error);
-  static bool saveState(const std::string& path, const TalkgateState& state, std::string& error);
+  static std::string stateJson(const TalkgateState& state);
 
   struct Impl;
 

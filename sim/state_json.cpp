@@ -3,9 +3,9 @@
 
 #include "sim/state_json.h"
 
-#include <filesystem>
-#include <fstream>
 #include <sstream>
+
+#include "files/regular_file.h"
 
 namespace talkgate::sim {
 namespace state_file {
@@ -114,46 +114,7 @@ bool readTalkgate(const Value& object, TalkgateState& state, std::string& error)
 }
 
 bool readFile(const std::string& path, std::string& text, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot open " + path;
-    return false;
-  }
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  if (in.bad()) {
-    error = "cannot read " + path;
-    return false;
-  }
-  text = buffer.str();
-  return true;
-}
-
-bool replaceFile(const std::string& path, const std::string& text, std::string& error) {
-  const std::string temporary = path + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      error = "cannot create " + temporary;
-      return false;
-    }
-    out << text;
-    out.flush();
-    if (!out) {
-      error = "cannot write " + temporary;
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temporary, path, ec);
-  if (ec) {
-    error = "cannot replace " + path + ": " + ec.message();
-    std::filesystem::remove(temporary, ec);
-    return false;
-  }
-  return true;
+  return files::readRegularFile(path, kMaxStateFileBytes, text, error);
 }
 
 }  // namespace state_file
@@ -176,13 +137,12 @@ bool SimTalkgate::loadState(const std::string& path, TalkgateState& out, std::st
   return true;
 }
 
-bool SimTalkgate::saveState(const std::string& path, const TalkgateState& state,
-                            std::string& error) {
+std::string SimTalkgate::stateJson(const TalkgateState& state) {
   std::ostringstream out;
   out << "{\n";
   state_file::writeTalkgate(out, state, "  ");
   out << "\n}\n";
-  return state_file::replaceFile(path, out.str(), error);
+  return out.str();
 }
 
 }  // namespace talkgate::sim

@@ -1,7 +1,9 @@
 #pragma once
 // The pieces the simulator's state files share: a Talkgate's state as JSON members, and whole
-// files read at once and replaced through a temporary file.
+// files read at once. The simulator only makes the text of a state; whoever keeps it writes it
+// (through the program's one atomic writer, under the file's lock).
 
+#include <cstddef>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -17,8 +19,11 @@ void writeTalkgate(std::ostream& out, const TalkgateState& state, std::string_vi
 // Reads the members writeTalkgate writes from an object; missing ones keep their values.
 bool readTalkgate(const json::Value& object, TalkgateState& state, std::string& error);
 
+// A state file is small; anything larger is refused unread.
+inline constexpr std::size_t kMaxStateFileBytes = 1024 * 1024;
+
+// Reads the whole regular file at path (at most kMaxStateFileBytes); false with the reason
+// ("it is a directory", "it does not exist") in error. Never blocks.
 bool readFile(const std::string& path, std::string& text, std::string& error);
-// Writes text to path + ".tmp" and renames it over path, so a reader never sees half a file.
-bool replaceFile(const std::string& path, const std::string& text, std::string& error);
 
 }  // namespace talkgate::sim::state_file

@@ -112,8 +112,4 @@ std::string worldStateJson(const WorldState& state) {
   return out.str();
 }
 
-bool saveWorldState(const std::string& path, const WorldState& state, std::string& error) {
-  return state_file::replaceFile(path, worldStateJson(state), error);
-}
-
 }  // namespace talkgate::sim

@@ -26,9 +26,7 @@ struct WorldState {
 // Reads a world file of this or an older version; false with the reason (file, offset) in
 // error. Missing Talkgate members keep the values already in out.
 bool loadWorldState(const std::string& path, WorldState& out, std::string& error);
-// Writes the world through a temporary file renamed over path.
-bool saveWorldState(const std::string& path, const WorldState& state, std::string& error);
-// The text saveWorldState writes.
+// The text loadWorldState reads; whoever keeps the world writes it.
 std::string worldStateJson(const WorldState& state);
 
 }  // namespace talkgate::sim

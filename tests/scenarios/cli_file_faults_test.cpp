@@ -20,6 +20,7 @@
 #include "config/file_lock.h"
 #include "config/ini_file.h"
 #include "firmware/ti_txt.h"
+#include "sim/world_state.h"
 #include "tests/config/test_files.h"
 #include "tests/scenarios/cli_desk.h"
 #include "tests/scenarios/file_faults.h"
@@ -87,6 +88,8 @@ TEST_P(CliSpecialFile, IsRefusedByEveryCommandThatTakesAFile) {
        "The file " + special + " cannot be used: " + reason + ".\n" + kTryHelp},
       {{"--config", file, "config", "export", path("bad"), "--force"},
        "The export target " + special + " cannot be used: " + reason + ".\n" + kTryHelp},
+      {{"--simulate", "--sim-state", special, "status"},
+       "Cannot read the simulated Talkgate from " + special + ": " + reason + ".\n" + kTryHelp},
       {{"upgrade", special, "--yes"},
        "The firmware image " + special + " cannot be used: cannot open " + special + ": " + reason +
            ". Nothing was sent to the device.\n" + kTryHelp},
@@ -380,6 +383,88 @@ TEST_F(CliFiles, ConcurrentRunsOnOneFileNeverMixAndLoseNothing) {
   EXPECT_TRUE(last == wholeFiles[1] || last == wholeFiles[2]) << last;
   EXPECT_EQ(CIniFile::GetValue("Count", "appSettings", file), std::to_string(2 * kRounds));
   EXPECT_EQ(scen::entryCount(dir_), 1);
+}
+
+// ---- The simulated Talkgate's state file, kept between runs
+
+// Two runs changing different settings at once: the file is never corrupt and both last
+// changes land.
+TEST_F(CliFiles, ConcurrentRunsOnOneStateFileNeverCorruptItAndEveryChangeLands) {
+  const std::string state = path("state.json");
+  constexpr int kRounds = 100;
+  const auto loop = [this, &state](const char* setting, std::vector<std::string> values) {
+    return [=, this] {
+      for (int i = 0; i < kRounds; ++i) {
+        const std::string& value = values[static_cast<std::size_t>(i) % values.size()];
+        if (run({"--simulate", "--sim-state", state, "set", setting, value}).code != kExitOk) {
+          return 1;
+        }
+      }
+      return 0;
+    };
+  };
+  const pid_t brightness = inChild(loop("brightness", {"1", "2", "3", "4"}));
+  const pid_t ambient = inChild(loop("ambient", {"enable", "disable"}));
+  int status = 0;
+  int reads = 0;
+  while (::waitpid(ambient, &status, WNOHANG) == 0) {
+    sim::WorldState world;
+    std::string error;
+    if (fs::exists(state)) {
+      ASSERT_TRUE(sim::loadWorldState(state, world, error)) << "read " << reads << ": " << error;
+    }
+    ++reads;
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(exitCodeOf(brightness), 0);
+  sim::WorldState world;
+  std::string error;
+  ASSERT_TRUE(sim::loadWorldState(state, world, error)) << error;
+  EXPECT_EQ(world.talkgate.working.symbolBrightness, 4);
+  EXPECT_EQ(world.talkgate.working.ambientConfig, 0);
+  EXPECT_EQ(scen::entryCount(dir_), 1);
+}
+
+// The state file is written as the configuration file is: a link planted at the name the old
+// writer used is never followed, a read-only file is refused, a linked one written through.
+TEST_F(CliFiles, StateFileIsWrittenLikeTheConfigurationFile) {
+  const std::string state = path("state.json");
+  const std::string victim = path("victim");
+  writeFile(victim, "keep");
+  fs::create_symlink(victim, state + ".tmp");
+  const auto setBrightness = [this](const std::string& file, const char* value) {
+    return run({"--simulate", "--sim-state", file, "set", "brightness", value});
+  };
+  RunResult r = setBrightness(state, "3");
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_EQ(fileBytes(victim), "keep");
+  EXPECT_EQ(fs::symlink_status(state).type(), fs::file_type::regular);
+  const std::string saved = fileBytes(state);
+
+  {
+    scen::ReadOnly guard(state);
+    r = setBrightness(state, "4");
+  }
+  EXPECT_EQ(r.code, kExitFailure);
+  EXPECT_EQ(r.err, "Cannot save the simulated Talkgate to " + state + ": it is read-only.\n");
+  EXPECT_EQ(fileBytes(state), saved);
+
+  const std::string link = path("link.json");
+  fs::create_symlink(state, link);
+  r = setBrightness(link, "6");
+  EXPECT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_TRUE(fs::is_symlink(link));
+  r = run({"--simulate", "--sim-state", state, "--json", "status"});
+  EXPECT_TRUE(contains(r.out, "\"symbol_led_brightness\": 6")) << r.out;
+
+  // A state file is small: a larger one is refused unread, and left as it is.
+  const std::string large = saved + std::string(1024 * 1024, ' ');
+  writeFile(state, large);
+  r = setBrightness(state, "7");
+  EXPECT_EQ(r.code, kExitBadInput);
+  EXPECT_EQ(r.err, "Cannot read the simulated Talkgate from " + state +
+                       ": it is larger than 1 MiB.\n" + kTryHelp);
+  EXPECT_EQ(fileBytes(state), large);
 }
 
 }  // namespace
