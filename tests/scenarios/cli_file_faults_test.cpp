@@ -387,36 +387,36 @@ TEST_F(CliFiles, ConcurrentRunsOnOneFileNeverMixAndLoseNothing) {
 
 // ---- The simulated Talkgate's state file, kept between runs
 
-// Two runs changing different settings at once: the file is never corrupt and both last
-// changes land.
+// Two runs changing different settings at once: the file is never corrupt, and each run finds
+// its own last change still there before its next one (no run's change is lost to another's).
 TEST_F(CliFiles, ConcurrentRunsOnOneStateFileNeverCorruptItAndEveryChangeLands) {
   const std::string state = path("state.json");
   constexpr int kRounds = 100;
-  const auto loop = [this, &state](const char* setting, std::vector<std::string> values) {
+  using Setting = int (*)(const sim::WorldState&);
+  const auto loop = [this, &state](const char* name, std::vector<std::string> values,
+                                   std::vector<int> held, Setting setting) {
     return [=, this] {
       for (int i = 0; i < kRounds; ++i) {
-        const std::string& value = values[static_cast<std::size_t>(i) % values.size()];
-        if (run({"--simulate", "--sim-state", state, "set", setting, value}).code != kExitOk) {
+        const std::size_t at = static_cast<std::size_t>(i) % values.size();
+        if (run({"--simulate", "--sim-state", state, "set", name, values[at]}).code != kExitOk) {
           return 1;
         }
+        sim::WorldState world;
+        std::string error;
+        if (!sim::loadWorldState(state, world, error) || setting(world) != held[at]) return 2;
       }
       return 0;
     };
   };
-  const pid_t brightness = inChild(loop("brightness", {"1", "2", "3", "4"}));
-  const pid_t ambient = inChild(loop("ambient", {"enable", "disable"}));
-  int status = 0;
-  int reads = 0;
-  while (::waitpid(ambient, &status, WNOHANG) == 0) {
-    sim::WorldState world;
-    std::string error;
-    if (fs::exists(state)) {
-      ASSERT_TRUE(sim::loadWorldState(state, world, error)) << "read " << reads << ": " << error;
-    }
-    ++reads;
-  }
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ(exitCodeOf(brightness), 0);
+  const pid_t brightness =
+      inChild(loop("brightness", {"1", "2", "3", "4"}, {1, 2, 3, 4}, [](const sim::WorldState& w) {
+        return int{w.talkgate.working.symbolBrightness};
+      }));
+  const pid_t ambient =
+      inChild(loop("ambient", {"enable", "disable"}, {1, 0},
+                   [](const sim::WorldState& w) { return int{w.talkgate.working.ambientConfig}; }));
+  EXPECT_EQ(exitCodeOf(brightness), 0) << "1: a run failed; 2: its change was lost";
+  EXPECT_EQ(exitCodeOf(ambient), 0) << "1: a run failed; 2: its change was lost";
   sim::WorldState world;
   std::string error;
   ASSERT_TRUE(sim::loadWorldState(state, world, error)) << error;
