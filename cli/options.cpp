@@ -33,7 +33,8 @@ const std::vector<GlobalOptionSpec>& globalOptionSpecs() {
        "With --simulate: load the simulated Talkgate from FILE at start and save it back at "
        "exit, so that consecutive runs act on one device; FILE is created with factory values "
        "when missing. The file keeps the whole simulated world: the Talkgate's settings, its "
-       "firmware version, whether it waits in its bootstrap loader, and its flash."},
+       "firmware version, whether it waits in its bootstrap loader, and its flash. One run at a "
+       "time holds FILE; another waits for it up to 5 s."},
       {"--sim-fault", "KIND[@N]",
        "With --simulate: make the simulated bootstrap loader fail once, at its N-th report of "
        "this run (default 1): 'unplug' leaves the bus, 'refuse-password' refuses the password "
