@@ -191,6 +191,20 @@ TEST_F(ConfigUiTest, RestoreWithKeypadZeroSendsThreeRequestsQuietly) {
   EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
+// Reset From Configuration File checks every value, ranges included, before its first request.
+TEST_F(ConfigUiTest, RestoreWithAValueOutOfRangeSendsNothing) {
+  std::string outOfRange = kFilled;
+  outOfRange.replace(outOfRange.find("LEDBrightness=4"), 15, "LEDBrightness=42");
+  startWith(outOfRange);
+  SimDevice dev;
+  EXPECT_FALSE(restoreFromConfigFile(nullptr, dev.handle()));
+  expectOnlyMessage(
+      "Unable to restore: the value of LEDBrightness in USBTalkgateUtilityCfg.ini is missing or "
+      "not valid.\n",
+      "Velkor QDS");
+  EXPECT_TRUE(dev.commands().empty());
+}
+
 TEST_F(ConfigUiTest, RefusedRestoreRequestShowsItsMessageUnderTheRestoreCaption) {
   startWith(kFilled);
   SimDevice dev;
