@@ -2,9 +2,6 @@
 // faults on demand, interrupts while the Talkgate is programmed, and progress that reaches a
 // pipe as it happens.
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QJsonArray>
@@ -234,91 +231,6 @@ TEST(SignalCounter, CountsRealSignalsAndPutsThePreviousHandlerBack) {
   std::raise(SIGTERM);
   EXPECT_EQ(termSignals, 1);
   std::signal(SIGTERM, SIG_DFL);
-}
-
-// The real program in a child process, its output into pipes, stopped by two real SIGTERMs.
-// The child waits about 3 s of real time while its RAM loader starts.
-class ChildProcess {
- public:
-  explicit ChildProcess(const std::vector<std::string>& args) {
-    int out[2];
-    int err[2];
-    if (::pipe(out) != 0 || ::pipe(err) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addclose(&actions, err[0]);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(TALKGATECTL_PROGRAM));
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, TALKGATECTL_PROGRAM, &actions, nullptr, argv.data(), environ) != 0) {
-      pid_ = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(err[1]);
-    out_ = out[0];
-    err_ = err[0];
-  }
-  ~ChildProcess() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      wait();
-    }
-    ::close(out_);
-    ::close(err_);
-  }
-  bool started() const { return pid_ > 0; }
-  // Reads from standard output (or error) until text has arrived; false at the end of it.
-  bool readUntil(bool fromErr, const std::string& text) {
-    std::string& into = fromErr ? errText : outText;
-    char buffer[512];
-    while (into.find(text) == std::string::npos) {
-      const ssize_t n = ::read(fromErr ? err_ : out_, buffer, sizeof buffer);
-      if (n <= 0) return false;
-      into.append(buffer, static_cast<std::size_t>(n));
-    }
-    return true;
-  }
-  // Reads standard error to its end.
-  void readErrToEnd() {
-    while (readUntil(true, "\x01never\x01")) {
-    }
-  }
-  void signal(int number) { ::kill(pid_, number); }
-  int wait() {
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  std::string outText;
-  std::string errText;
-
- private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-  int err_ = -1;
-};
-
-TEST_F(StateFileRuns, RealSigtermsStopTheProgramOnlyTheSecondTime) {
-  ChildProcess child({"--simulate", "--sim-state", state_, "upgrade", image_, "--yes"});
-  ASSERT_TRUE(child.started());
-  ASSERT_TRUE(child.readUntil(false, "Done RAM BSL")) << child.outText;
-  child.signal(SIGTERM);
-  ASSERT_TRUE(child.readUntil(true, "Interrupt again")) << child.errText;
-  child.signal(SIGTERM);
-  ASSERT_TRUE(child.readUntil(true, "stopped on request")) << child.errText;
-  child.readErrToEnd();
-  EXPECT_EQ(child.wait(), kExitFailure);
-  EXPECT_TRUE(contains(child.errText, "'talkgatectl --simulate --sim-state " + state_ +
-                                          " upgrade " + image_ + " --yes'"))
-      << child.errText;
-  EXPECT_TRUE(saved().inLoader);
 }
 
 }  // namespace
