@@ -59,25 +59,49 @@ void openKeyCodeEditor(dorrin_usb_encoder::Form1& window) {
 }
 
 QWidget* openSelfTestWindow(dorrin_usb_encoder::Form1& window) {
-  auto* test = new dorrin_usb_encoder::self_test();
+  auto* test = new dorrin_usb_encoder::self_test(&window);
   test->setPicture(talkgate::ui::unitPicturePath());
   test->move(window.pos());
   test->show();
   return test;
 }
 
-void showUpgradeWindow(dorrin_usb_encoder::Form1& window, const UpgradeSnapshot& snapshot) {
-  using dorrin_usb_encoder::firmware_upgrade;
-  // Without a fresh status read the window keeps the snapshot it already holds.
-  if (snapshot.fromDevice) {
-    KeyTable keyCodes{};
-    std::copy(snapshot.keyCodes.begin(), snapshot.keyCodes.end(), keyCodes.begin());
-    firmware_upgrade::setSettingsSnapshot(snapshot.keypadType, keyCodes, snapshot.serialNumber,
-                                          snapshot.symbolBrightness, snapshot.ambientConfig);
-  }
-  auto* upgrade = new firmware_upgrade();
+void takeUpgradeSnapshot(const UpgradeSnapshot& snapshot) {
+  KeyTable keyCodes{};
+  std::copy(snapshot.keyCodes.begin(), snapshot.keyCodes.end(), keyCodes.begin());
+  dorrin_usb_encoder::firmware_upgrade::setSettingsSnapshot(
+      snapshot.keypadType, keyCodes, snapshot.serialNumber, snapshot.symbolBrightness,
+      snapshot.ambientConfig);
+}
+
+void showUpgradeWindow(dorrin_usb_encoder::Form1& window) {
+  auto* upgrade = new dorrin_usb_encoder::firmware_upgrade(&window);
   upgrade->move(window.pos());
   upgrade->show();
+}
+
+bool upgradeRunning(const dorrin_usb_encoder::Form1& window) {
+  const auto upgrades = window.findChildren<dorrin_usb_encoder::firmware_upgrade*>(
+      QString(), Qt::FindDirectChildrenOnly);
+  return std::any_of(upgrades.begin(), upgrades.end(),
+                     [](const auto* upgrade) { return upgrade->upgradeRunning(); });
+}
+
+QString upgradeRunningText() {
+  return QString::fromLatin1(dorrin_usb_encoder::firmware_upgrade::kUpgradeRunningText);
+}
+
+bool closeSecondaryWindows(dorrin_usb_encoder::Form1& window) {
+  QList<QWidget*> owned;
+  for (QObject* child : window.children()) {
+    auto* widget = qobject_cast<QWidget*>(child);
+    if (widget != nullptr && widget->isWindow() && widget->isVisible()) owned << widget;
+  }
+  // Newest first, so a window opened from another one goes before it.
+  for (auto it = owned.rbegin(); it != owned.rend(); ++it) {
+    if (!(*it)->close()) return false;
+  }
+  return true;
 }
 
 }  // namespace talkgate::app

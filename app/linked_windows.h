@@ -23,9 +23,20 @@ void importConfigFile(dorrin_usb_encoder::Form1& window);
 void exportConfigFile(dorrin_usb_encoder::Form1& window);
 // Opens the key code editor with its own status read and checks.
 void openKeyCodeEditor(dorrin_usb_encoder::Form1& window);
+// Windows opened from the main window are owned by it: they stay above it and leave with it.
+
 // Creates the self test window with its picture, at the main window's position, shown.
 QWidget* openSelfTestWindow(dorrin_usb_encoder::Form1& window);
-// Creates and shows the firmware upgrade window holding the snapshot.
-void showUpgradeWindow(dorrin_usb_encoder::Form1& window, const UpgradeSnapshot& snapshot);
+// Hands the settings just read to the upgrade windows, which write them back after programming.
+void takeUpgradeSnapshot(const UpgradeSnapshot& snapshot);
+// Creates and shows the firmware upgrade window, at the main window's position.
+void showUpgradeWindow(dorrin_usb_encoder::Form1& window);
+// True while an upgrade window opened from the main window is programming or writing back.
+bool upgradeRunning(const dorrin_usb_encoder::Form1& window);
+// What the operator is told when leaving would cut an upgrade short.
+QString upgradeRunningText();
+// Closes the windows opened from the main window, newest first, each doing its own closing
+// work; false when one of them stays open.
+bool closeSecondaryWindows(dorrin_usb_encoder::Form1& window);
 
 }  // namespace talkgate::app

@@ -32,8 +32,8 @@ namespace {
 const QString kTitle = QStringLiteral("Talkgate Configuration Utility");
 const QString kCaptionQds = QStringLiteral("Velkor QDS");
 const QString kCaptionTalkgate = QStringLiteral("Velkor Talkgate");
-// Shown beside the specified messages when the device is on the bus but cannot be opened; the
-// usual cause on Linux is the missing udev rule, which talkgatectl names the same way.
+// Shown beside the window's message boxes when the device is on the bus but cannot be opened;
+// the usual cause on Linux is the missing udev rule, which talkgatectl names the same way.
 const QString kPermissionHint = QStringLiteral(
     "Permission denied opening the Talkgate. Install the udev rule 70-talkgate.rules (the "
     "package puts it in /usr/lib/udev/rules.d; from a source build copy "
@@ -192,8 +192,12 @@ void Form1::showEvent(QShowEvent* event) {
 
 void Form1::closeEvent(QCloseEvent* event) {
   // The window has no close box, but a window manager may still close it: end as "Exit" does
-  // so the device is not left open.
+  // so the device is not left open, or stay when "Exit" would.
   if (!exiting_) exitProgram();
+  if (!exiting_) {
+    event->ignore();
+    return;
+  }
   event->accept();
 }
 
@@ -284,6 +288,15 @@ void Form1::scanForDevice() {
 }
 
 void Form1::exitProgram() {
+  if (exiting_) return;
+  // Leaving now would strand the device half-programmed in its loader.
+  if (talkgate::app::upgradeRunning(*this)) {
+    warn(talkgate::app::upgradeRunningText(), kCaptionTalkgate);
+    return;
+  }
+  // The other windows first, while the device is still open: the self test puts the device's
+  // keypad type and brightness back as it closes.
+  if (!talkgate::app::closeSecondaryWindows(*this)) return;
   exiting_ = true;
   if (talkgate::hid_handle != nullptr) {
     talkgate::hid_exit_safely(talkgate::hid_handle);
@@ -293,7 +306,7 @@ void Form1::exitProgram() {
 }
 
 void Form1::showAbout() {
-  auto* window = new about();
+  auto* window = new about(this);
   window->setAttribute(Qt::WA_DeleteOnClose);
   window->move(pos());
   window->show();

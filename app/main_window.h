@@ -73,7 +73,9 @@ class Form1 : public QMainWindow {
   void loadWindow();
   // "Scan For Device": reopens the device and refreshes the window.
   void scanForDevice();
-  // "Exit": closes the device and asks the program to end.
+  // "Exit", from the button, the menu or the window manager: closes the windows opened from
+  // here, then the device, and asks the program to end. While a firmware upgrade runs it only
+  // says so and everything stays open.
   void exitProgram();
   // Opens a new About window at this window's position.
   void showAbout();
@@ -92,7 +94,7 @@ class Form1 : public QMainWindow {
   void updateFirmware();
 
  signals:
-  // "Exit" was chosen and the device is closed; the program should end now.
+  // "Exit" was chosen, the other windows and the device are closed; the program should end now.
   void exitRequested();
   // The firmware upgrade window is due, with the settings to restore after programming.
   void upgradeWindowRequested(const talkgate::app::UpgradeSnapshot& snapshot);

@@ -13,5 +13,8 @@ namespace talkgate::app {
 // Returns the program's result.
 int runUtility(int argc, char** argv,
                const std::function<void(dorrin_usb_encoder::Form1&)>& prepare = {});
+// The same within an application that already exists: splash, main window, message loop. Returns
+// once the loop has ended and every window is gone.
+int runWindows(const std::function<void(dorrin_usb_encoder::Form1&)>& prepare = {});
 
 }  // namespace talkgate::app

@@ -11,6 +11,8 @@ SettingComboBox::SettingComboBox(const QStringList& entries, const QString& outO
                                  bool swallowKeys, QWidget* parent)
     : QComboBox(parent), outOfRangeFormat_(outOfRangeFormat), swallowKeys_(swallowKeys) {
   addItems(entries);
+  // A turn of the wheel over the list must not give it focus (and with it the wheel).
+  setFocusPolicy(Qt::StrongFocus);
   // Any entry chosen, by the operator or the program, replaces the free text.
   connect(this, &QComboBox::currentIndexChanged, this, [this](int index) {
     if (index >= 0) displayText_.clear();
@@ -60,24 +62,15 @@ void SettingComboBox::keyPressEvent(QKeyEvent* event) {
     QComboBox::keyPressEvent(event);
     return;
   }
-  // Only the keys that open the list get through; the choice is then made in the list.
-  const bool alt = event->modifiers() & Qt::AltModifier;
-  const int key = event->key();
-  if (key == Qt::Key_F4 || key == Qt::Key_Space ||
-      (alt && (key == Qt::Key_Down || key == Qt::Key_Up))) {
-    QComboBox::keyPressEvent(event);
-    return;
-  }
-  if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) {
-    event->ignore();  // left to the window
-    return;
-  }
+  // Every key, Alt+Up and F4 included, would move the selection or open the list; this list
+  // opens with the mouse only, and only a choice made in the open list acts.
   event->accept();
 }
 
 void SettingComboBox::wheelEvent(QWheelEvent* event) {
-  // Scrolling over the list would otherwise change the device setting as a side effect.
-  if (swallowKeys_) {
+  // The wheel belongs to the list with keyboard focus; scrolling over any other list would
+  // change a device setting as a side effect.
+  if (swallowKeys_ || !hasFocus()) {
     event->ignore();
     return;
   }

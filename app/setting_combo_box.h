@@ -2,6 +2,7 @@
 // A drop-down list of device settings whose entry position is the device value. Besides its
 // entries it can show a free text (a placeholder, or a value no entry stands for) without
 // losing the entries, and it can swallow keystrokes so that only a choice from the list acts.
+// The wheel acts only on a list with keyboard focus, and never on one that swallows keys.
 
 #include <QComboBox>
 #include <QStringList>

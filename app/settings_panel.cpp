@@ -118,6 +118,9 @@ void Form1::updateFirmware() {
     std::copy_n(keyCodeArray.begin(), snapshot.keyCodes.size(), snapshot.keyCodes.begin());
     snapshot.serialNumber = serialNumber;
     snapshot.fromDevice = true;
+    // Taken now, whatever the answer below: the upgrade window always holds the last settings
+    // read from the device.
+    talkgate::app::takeUpgradeSnapshot(snapshot);
   } else {
     warn(QStringLiteral("Unable to get device status information"), kCaptionTalkgate);
   }
@@ -127,7 +130,7 @@ void Form1::updateFirmware() {
   if (answer != Answer::Yes) return;
   if (talkgate::enterLoader(talkgate::hid_handle) != 0) EnableDisableFunctionButtons(false);
   emit upgradeWindowRequested(snapshot);
-  talkgate::app::showUpgradeWindow(*this, snapshot);
+  talkgate::app::showUpgradeWindow(*this);
 }
 
 }  // namespace dorrin_usb_encoder

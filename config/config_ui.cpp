@@ -19,7 +19,8 @@ constexpr char kExportFolderDescription[] =
     "Select Folder - To Copy The USBTalkgateUtilityCfg.ini File";
 constexpr char kImportTitle[] = "Open";
 constexpr char kImportInitialName[] = "openFileDialogBrowse";
-constexpr char kImportFilter[] = "(*.ini) (*.ini);;All files (*.ini) (*.ini)";
+// Qt shows each filter as written, so each already names its pattern once.
+constexpr char kImportFilter[] = "(*.ini);;All files (*.ini)";
 
 // Every message box text ends with one line break.
 QString boxText(const std::string& text) {

@@ -25,13 +25,19 @@ constexpr int kLedOff = 0;
 constexpr int kDefaultKeyTable = 0;
 const QColor kLitColour{0, 0, 255};
 const QColor kDarkColour{255, 255, 255};
+// White on the window's light grey needs an edge to be seen at all.
+const QColor kIndicatorEdge{96, 96, 96};
 const Qt::KeyboardModifiers kHeldModifiers =
     Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
 
+// A raised button face in one colour with a dark edge, so that both colours stand out.
 void setButtonColour(QPushButton* button, const QColor& colour) {
   QPalette palette = button->palette();
   palette.setColor(QPalette::Button, colour);
   button->setPalette(palette);
+  button->setStyleSheet(
+      QStringLiteral("QPushButton { background-color: %1; border: 3px outset %2; }")
+          .arg(colour.name(), kIndicatorEdge.name()));
 }
 
 }  // namespace
@@ -74,9 +80,7 @@ void self_test::buildControls() {
   button1_ = new QPushButton(this);
   button1_->setObjectName("button1");
   button1_->setGeometry(470, 200, 75, 134);
-  // Painted as a plain area so that the indicator shows its colour unshaded.
-  button1_->setFlat(true);
-  button1_->setAutoFillBackground(true);
+  // Until the first key it is a plain raised button, so the operator sees where the LED shows.
 
   endBtn_ = new QPushButton(QStringLiteral("Close"), this);
   endBtn_->setObjectName("endBtn");
@@ -188,22 +192,24 @@ void self_test::endBtn_MouseClick_1() {
 }
 
 void self_test::onWorkerFinished() {
+  // Already ended by a close from outside.
+  if (!workerRunning_) return;
+  finishTest();
+  close();
+}
+
+void self_test::finishTest() {
+  endBtn_->setEnabled(false);
   stopWorker();
   workerRunning_ = false;
   setKeyboardTable(keypadType_index);
   SetSymbolLed(prev_symbolBrightness_index);
-  finishing_ = true;
-  close();
 }
 
 void self_test::closeEvent(QCloseEvent* event) {
-  // While the device runs the test table the window ends only through the worker's completion,
-  // which puts the device's own settings back.
-  if (workerRunning_ && !finishing_) {
-    event->ignore();
-    if (closeForm.load() == 0) endBtn_MouseClick_1();
-    return;
-  }
+  // Closed from outside (the program ending, the window manager): the test ends now, while
+  // the device is still open, so its own settings go back before anything else happens.
+  if (workerRunning_) finishTest();
   event->accept();
 }
 

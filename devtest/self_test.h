@@ -53,12 +53,13 @@ class self_test : public QWidget {
   void ProcessCmdKey(const QKeyEvent* event);
   void setIndicator(bool lit);
   void stopWorker();
+  // Stops the worker and puts the device's keypad type and symbol LED brightness back.
+  void finishTest();
 
   std::atomic<int> closeForm{0};
   int keypadType_index = 0;
   int prev_symbolBrightness_index = 0;
   bool workerRunning_ = false;
-  bool finishing_ = false;
   bool indicatorLit_ = false;
   std::thread worker_;
 

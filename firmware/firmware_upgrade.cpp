@@ -395,6 +395,13 @@ void firmware_upgrade::backgroundWorker1_ProgressChanged(int percent, const QStr
 }
 
 void firmware_upgrade::backgroundWorker1_RunWorkerCompleted(bool upgraded, bool failed) {
+  // A box still open (the operator's Close, say) is answered first: the completion's own
+  // messages and question never stack over it. The upgrade counts as running until then.
+  if (talkgate::ui::openMessageBoxes() > 0) {
+    talkgate::ui::whenNoMessageBoxIsOpen(
+        this, [this, upgraded, failed] { backgroundWorker1_RunWorkerCompleted(upgraded, failed); });
+    return;
+  }
   if (programmingWorker_.joinable()) programmingWorker_.join();
   programmingBusy_ = false;
   if (failed) {
@@ -479,6 +486,10 @@ void firmware_upgrade::waitKeepingWindowAlive(int milliseconds) {
 }
 
 void firmware_upgrade::btnClose_MouseClick() {
+  if (upgradeRunning()) {
+    tellUpgradeRunning();
+    return;
+  }
   talkgate::ui::dialogs().message(this, QStringLiteral("Please Click on Scan for.\n"),
                                   kCaptionTabrin, Buttons::Ok, Icon::Warning);
   close();
@@ -486,12 +497,17 @@ void firmware_upgrade::btnClose_MouseClick() {
 
 void firmware_upgrade::closeEvent(QCloseEvent* event) {
   // Leaving half-way would strand the worker and the device in its loader.
-  if (programmingBusy_ || restoring_) {
-    appendStatusLog(QStringLiteral("Please wait until the upgrade has finished\r\n"));
+  if (upgradeRunning()) {
+    tellUpgradeRunning();
     event->ignore();
     return;
   }
   QWidget::closeEvent(event);
+}
+
+void firmware_upgrade::tellUpgradeRunning() {
+  talkgate::ui::dialogs().message(this, QString::fromLatin1(kUpgradeRunningText) + '\n',
+                                  kCaptionTabrin, Buttons::Ok, Icon::Warning);
 }
 
 void firmware_upgrade::setStatusLog(const QString& text) {

@@ -46,6 +46,9 @@ class firmware_upgrade : public QWidget {
   static constexpr int kRebootWaitMs = 6000;  // the new firmware starts and enumerates
   static constexpr int kPaintSliceMs = 50;    // the window repaints this often meanwhile
   static constexpr const char* kFirmwareFilter = "(*.txt)|*.txt|All files (*.*)|*.*";
+  // Told when the operator tries to leave while programming or the write-back runs.
+  static constexpr const char* kUpgradeRunningText =
+      "Please wait until the firmware upgrade has finished..";
 
   // Builds the window and reads the loader identifiers. Deletes itself when closed.
   explicit firmware_upgrade(QWidget* parent = nullptr);
@@ -80,6 +83,8 @@ class firmware_upgrade : public QWidget {
 
   // True while a count check or the programming (with its reconnection) is under way.
   bool workerBusy() const;
+  // True from the Upgrade click until the programming completion (write-back included) is over.
+  bool upgradeRunning() const { return programmingBusy_ || restoring_; }
   // The log as reported, line breaks "\r\n" included.
   const QString& statusLog() const { return statusLog_; }
 
@@ -137,6 +142,8 @@ class firmware_upgrade : public QWidget {
   // After a verified upgrade: reconnect, serial number, settings.
   void reconnectAndRestore();
   void warn(const QString& text);
+  // The one message while an upgrade runs; the window stays open.
+  void tellUpgradeRunning();
 
   bool handleCreated_ = false;
   bool registered_ = false;

@@ -3,7 +3,9 @@
 // can answer them and read what was shown.
 
 #include <QString>
+#include <functional>
 
+class QObject;
 class QWidget;
 
 namespace talkgate::ui {
@@ -27,9 +29,19 @@ class Dialogs {
                                const QString& initialFolder) = 0;
 };
 
-// The process's dialogs: real Qt dialogs unless a test installed others.
+// The process's dialogs: real Qt dialogs unless a test installed others. Every message box
+// shown through them is counted while it is open.
 Dialogs& dialogs();
-// Replaces the process's dialogs (nullptr restores the Qt ones). The caller keeps ownership.
-void setDialogs(Dialogs* replacement);
+// Replaces the process's dialogs (nullptr restores the Qt ones) and returns the replacement
+// installed before (nullptr for the Qt ones). The caller keeps ownership.
+Dialogs* setDialogs(Dialogs* replacement);
+
+// Message boxes open now. A box runs its own event loop, so other work (a worker's completion)
+// can run while it waits for the operator.
+int openMessageBoxes();
+// Runs work on the GUI thread once no message box is open: at once when none is, otherwise
+// right after the last one has closed, so that no box is ever shown over another. Dropped when
+// context is destroyed first.
+void whenNoMessageBoxIsOpen(QObject* context, std::function<void()> work);
 
 }  // namespace talkgate::ui

@@ -28,10 +28,9 @@ class QtDialogs : public Dialogs {
  public:
   Answer message(QWidget* parent, const QString& text, const QString& caption, Buttons buttons,
                  Icon icon) override {
-    QMessageBox box(toQt(icon), caption, text,
-                    buttons == Buttons::YesNo ? QMessageBox::Yes | QMessageBox::No
-                                              : QMessageBox::Ok,
-                    parent);
+    QMessageBox box(
+        toQt(icon), caption, text,
+        buttons == Buttons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, parent);
     const int pressed = box.exec();
     if (buttons == Buttons::Ok) return Answer::Ok;
     return pressed == QMessageBox::Yes ? Answer::Yes : Answer::No;
@@ -46,15 +45,11 @@ class QtDialogs : public Dialogs {
   }
 };
 
-Dialogs* g_dialogs = nullptr;
-
 }  // namespace
 
-Dialogs& dialogs() {
+Dialogs& qtDialogs() {
   static QtDialogs real;
-  return g_dialogs ? *g_dialogs : real;
+  return real;
 }
-
-void setDialogs(Dialogs* replacement) { g_dialogs = replacement; }
 
 }  // namespace talkgate::ui

@@ -5,6 +5,8 @@ namespace talkgate::ui {
 Answer ScriptedDialogs::message(QWidget*, const QString& text, const QString& caption,
                                 Buttons buttons, Icon icon) {
   messages.append({text, caption, buttons, icon});
+  // A copy, so the hook may replace itself.
+  if (const auto hook = whileOpen) hook();
   if (buttons == Buttons::Ok) return Answer::Ok;
   return questionAnswers.isEmpty() ? Answer::Yes : questionAnswers.takeFirst();
 }
@@ -37,9 +39,9 @@ void ScriptedDialogs::clear() {
   folderDialogInitialFolders.clear();
 }
 
-ScopedDialogs::ScopedDialogs(Dialogs& replacement) : previous_(&dialogs()) {
-  setDialogs(&replacement);
+ScopedDialogs::ScopedDialogs(Dialogs& replacement) : previous_(setDialogs(&replacement)) {}
+ScopedDialogs::~ScopedDialogs() {
+  setDialogs(previous_);
 }
-ScopedDialogs::~ScopedDialogs() { setDialogs(previous_); }
 
 }  // namespace talkgate::ui

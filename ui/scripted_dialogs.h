@@ -3,6 +3,7 @@
 
 #include <QList>
 #include <QStringList>
+#include <functional>
 
 #include "ui/dialogs.h"
 
@@ -29,6 +30,9 @@ class ScriptedDialogs : public Dialogs {
   // Paths for the next file and folder dialogs, in order; empty (cancel) when none are left.
   QStringList fileAnswers;
   QStringList folderAnswers;
+  // Runs while each message box is shown, before it is answered, as a real box's own event
+  // loop would run queued work meanwhile.
+  std::function<void()> whileOpen;
 
   // What was shown, in order.
   QList<ShownMessage> messages;

@@ -1,9 +1,12 @@
 // The windows the main window's buttons open: key code editor, self test, firmware upgrade.
 
+#include <QAction>
 #include <QApplication>
 #include <QPushButton>
+#include <QWindow>
 #include <QtTest>
 
+#include "app/about.h"
 #include "devtest/self_test.h"
 #include "firmware/firmware_upgrade.h"
 #include "keycodes/my4way_layout.h"
@@ -38,6 +41,8 @@ class LinkedWindowsTest : public QObject {
   void testOpensSelfTestAtMainWindowAndKeepsIt();
   void upgradeWindowOpensWithTheSnapshotJustRead();
   void upgradeWindowWithoutStatusKeepsEarlierSnapshot();
+  void snapshotIsTakenEvenWhenTheUpgradeIsDeclined();
+  void secondaryWindowsAreOwnedByTheMainWindow();
 
  private:
   QTemporaryDir userFolder_;
@@ -100,6 +105,52 @@ void LinkedWindowsTest::upgradeWindowWithoutStatusKeepsEarlierSnapshot() {
   QCOMPARE(firmware_upgrade::serialNumber, QString("EARLIER1"));
   QCOMPARE(firmware_upgrade::led2Brightness_jo, 6);
   QCOMPARE(firmware_upgrade::keypadType, 1);
+}
+
+void LinkedWindowsTest::snapshotIsTakenEvenWhenTheUpgradeIsDeclined() {
+  firmware_upgrade::setSettingsSnapshot(0, talkgate::KeyTable{}, "EARLIER1", 0, 0);
+  auto state = apptest::deviceWith(6, 1, 1);
+  state.working.keyTable = {0, 0x3A, 0xE1, 0x3B, 0, 0x3C, 0, 0x3D, 0, 0, 0, 0};
+  apptest::Desk desk(state);
+  Form1& w = desk.start();
+  desk.dialogs.questionAnswers = {talkgate::ui::Answer::No};
+  QTest::mouseClick(w.btnLoadFirmware, Qt::LeftButton);
+
+  QVERIFY(openWindows<firmware_upgrade>().isEmpty());
+  QCOMPARE(firmware_upgrade::serialNumber, QString("TG123456"));
+  QCOMPARE(firmware_upgrade::led2Brightness_jo, 6);
+  QCOMPARE(firmware_upgrade::led1Brightness_jo, 1);
+  QCOMPARE(firmware_upgrade::keypadType, 1);
+  QCOMPARE(int(firmware_upgrade::key_codes[2]), 0xE1);
+  QVERIFY(firmware_upgrade::snapshotTaken);
+}
+
+void LinkedWindowsTest::secondaryWindowsAreOwnedByTheMainWindow() {
+  apptest::Desk desk(apptest::deviceWith(5, 0, 1));  // the editor needs the customised table
+  Form1& w = desk.start();
+  w.move(40, 60);
+  QTest::mouseClick(w.button1, Qt::LeftButton);
+  QTest::mouseClick(w.button2, Qt::LeftButton);
+  w.aboutAction->trigger();
+  QTest::mouseClick(w.btnLoadFirmware, Qt::LeftButton);  // answered Yes
+
+  const QList<QWidget*> opened = {openWindows<dorrin_usb_encoder::My4way_layout>().value(0),
+                                  openWindows<dorrin_usb_encoder::self_test>().value(0),
+                                  openWindows<dorrin_usb_encoder::about>().value(0),
+                                  openWindows<firmware_upgrade>().value(0)};
+  for (QWidget* window : opened) {
+    QVERIFY(window != nullptr);
+    // Owned: a window of its own that the window system keeps above the main window.
+    QVERIFY(window->isWindow());
+    QCOMPARE(window->parentWidget(), &w);
+    QVERIFY(window->windowHandle() != nullptr);
+    QCOMPARE(window->windowHandle()->transientParent(), w.windowHandle());
+    QCOMPARE(window->pos(), w.pos());
+  }
+  // They leave with it.
+  QList<QPointer<QWidget>> watched(opened.begin(), opened.end());
+  desk.window.reset();
+  for (const auto& window : watched) QVERIFY(window.isNull());
 }
 
 QTEST_MAIN(LinkedWindowsTest)

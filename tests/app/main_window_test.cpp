@@ -256,7 +256,7 @@ void MainWindowTest::unopenableDeviceAddsPermissionHintUntilAnOpenSucceeds() {
   apptest::Desk desk(apptest::deviceWith(5, 0, 0));
   desk.bus.setOpenError(desk.talkgate.configPath(), talkgate::hid::OpenError::PermissionDenied);
   Form1& w = desk.start();
-  // The specified start-up message and disconnected window stay; the hint comes on top.
+  // The start-up message and the disconnected window stay as without the hint, which comes on top.
   QCOMPARE(desk.dialogs.texts(), QStringList({"Velkor QDS not connected..\n"}));
   QCOMPARE(shownLines(w).value(0), kDisconnectedLine1);
   for (QWidget* control : apptest::deviceControls(w)) QVERIFY(!control->isEnabled());

@@ -1,5 +1,6 @@
 // The settings lists and action buttons of the main window against a simulated Talkgate.
 
+#include <QAbstractItemView>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -49,6 +50,7 @@ class SettingsPanelTest : public QObject {
   void keypadTypeChoiceRewritesLine2();
   void refusedKeypadTypeLeavesLinesAndList();
   void keystrokesInKeypadAndAmbientListsAreSwallowed();
+  void wheelActsOnlyOnTheFocusedBrightnessList();
   void saveChangesStoresDefaultsAndWritesTheFile();
   void refusedSaveChangesLeavesTheFile();
   void factoryResetWithoutDeviceShowsNothing();
@@ -159,10 +161,59 @@ void SettingsPanelTest::keystrokesInKeypadAndAmbientListsAreSwallowed() {
     QTest::keyClick(list, Qt::Key_Down);
     QTest::keyClick(list, Qt::Key_End);
     QTest::keyClicks(list, "CustomiseEnable");
+    // Neither a selection move nor an opening key gets through.
+    QTest::keyClick(list, Qt::Key_Up, Qt::AltModifier);
+    QTest::keyClick(list, Qt::Key_Down, Qt::AltModifier);
+    QTest::keyClick(list, Qt::Key_F4);
+    QTest::keyClick(list, Qt::Key_Space);
+    QVERIFY(!list->view()->isVisible());
+  }
+  // Alt+Up from the second entry is what would have moved the selection.
+  w.keypadTypeCbox->selectEntry(1);
+  QTest::keyClick(w.keypadTypeCbox, Qt::Key_Up, Qt::AltModifier);
+  QCOMPARE(desk.commands().size(), 0u);
+  QCOMPARE(w.keypadTypeCbox->currentIndex(), 1);
+  QCOMPARE(w.led1BrightnessJOCbox->currentIndex(), 0);
+}
+
+void SettingsPanelTest::wheelActsOnlyOnTheFocusedBrightnessList() {
+  apptest::Desk desk(apptest::deviceWith(5, 0, 0));
+  Form1& w = desk.start();
+  w.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&w));
+  w.keypadTypeCbox->selectEntry(1);
+  w.led1BrightnessJOCbox->selectEntry(1);
+  desk.talkgate.clearRequests();
+  const auto turnWheel = [](QComboBox* list) {
+    const QPointF centre = QRectF(list->rect()).center();
+    // One notch towards the operator: the next entry down.
+    QWheelEvent wheel(centre, list->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(list, &wheel);
+  };
+  // A turn of the wheel never takes focus for a list.
+  for (auto* list : {w.keypadTypeCbox, w.led1BrightnessJOCbox, w.led2BrightnessJOCbox}) {
+    QVERIFY((list->focusPolicy() & Qt::WheelFocus) != Qt::WheelFocus);
+  }
+  w.button11->setFocus();
+  for (auto* list : {w.keypadTypeCbox, w.led1BrightnessJOCbox, w.led2BrightnessJOCbox}) {
+    turnWheel(list);
   }
   QCOMPARE(desk.commands().size(), 0u);
-  QCOMPARE(w.keypadTypeCbox->currentIndex(), 0);
-  QCOMPARE(w.led1BrightnessJOCbox->currentIndex(), 0);
+  QCOMPARE(w.led2BrightnessJOCbox->currentIndex(), 5);
+
+  // With focus the wheel works the brightness list, and only that one.
+  w.keypadTypeCbox->setFocus();
+  QVERIFY(w.keypadTypeCbox->hasFocus());
+  turnWheel(w.keypadTypeCbox);
+  w.led1BrightnessJOCbox->setFocus();
+  turnWheel(w.led1BrightnessJOCbox);
+  QCOMPARE(desk.commands().size(), 0u);
+  w.led2BrightnessJOCbox->setFocus();
+  QVERIFY(w.led2BrightnessJOCbox->hasFocus());
+  turnWheel(w.led2BrightnessJOCbox);
+  QCOMPARE(w.led2BrightnessJOCbox->currentIndex(), 6);
+  QCOMPARE(desk.talkgate.state().working.symbolBrightness, 6);
 }
 
 void SettingsPanelTest::saveChangesStoresDefaultsAndWritesTheFile() {

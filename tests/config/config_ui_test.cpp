@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QStandardPaths>
 #include <cstdlib>
 #include <filesystem>
@@ -251,8 +254,25 @@ TEST_F(ImportUiTest, ImportReplacesTheUsersFileSilently) {
   EXPECT_EQ(readBytes(FileName), kFreshFile);
   ASSERT_EQ(dialogs.fileDialogFilters.size(), 1);
   EXPECT_EQ(dialogs.fileDialogInitialPaths[0], QStringLiteral("openFileDialogBrowse"));
-  EXPECT_TRUE(dialogs.fileDialogFilters[0].contains(QStringLiteral("(*.ini)")));
-  EXPECT_TRUE(dialogs.fileDialogFilters[0].contains(QStringLiteral(";;All files (*.ini)")));
+}
+
+TEST_F(ImportUiTest, FileTypesReadAsWrittenInTheDialog) {
+  importConfigFile(nullptr);
+  ASSERT_EQ(dialogs.fileDialogFilters.size(), 1);
+  // What a Qt file dialog lists as file types for the filter the import asked for.
+  int argc = 1;
+  char name[] = "config_ui_test";
+  char* argv[] = {name, nullptr};
+  QApplication application(argc, argv);
+  QFileDialog dialog;
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setNameFilter(dialogs.fileDialogFilters[0]);
+  const auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+  ASSERT_NE(types, nullptr);
+  QStringList shown;
+  for (int i = 0; i < types->count(); ++i) shown << types->itemText(i);
+  EXPECT_EQ(shown, QStringList({"(*.ini)", "All files (*.ini)"}));
+  EXPECT_EQ(dialog.selectedNameFilter(), QStringLiteral("(*.ini)"));
 }
 
 TEST_F(ImportUiTest, CancelledImportDoesNothing) {

@@ -103,6 +103,32 @@ class SelfTestTest : public QObject {
     QCOMPARE(state.symbolBrightness, 4);
   }
 
+  void indicatorIsAVisibleButtonInEveryState() {
+    QVERIFY(openRunning(0, 2));
+    QPushButton* indicator = button("button1");
+    const QPoint centre = indicator->rect().center();
+    const QPoint edge(0, indicator->height() / 2);
+    const auto look = [&] { return indicator->grab().toImage(); };
+    QVERIFY(indicator->text().isEmpty());
+    QVERIFY(indicator->isVisible());
+
+    // Before any key: a raised button, whose edge stands out from its face.
+    const QImage before = look();
+    QVERIFY(before.pixelColor(edge) != before.pixelColor(centre));
+    QVERIFY(before.pixelColor(centre) != kBlue);
+
+    QTest::keyClick(window_.data(), Qt::Key_F20);
+    const QImage lit = look();
+    QCOMPARE(lit.pixelColor(centre), kBlue);
+    QVERIFY(lit.pixelColor(edge) != kBlue);
+
+    // White needs a dark edge to be seen on the light window.
+    QTest::keyClick(window_.data(), Qt::Key_F21);
+    const QImage dark = look();
+    QCOMPARE(dark.pixelColor(centre), kWhite);
+    QVERIFY(qGray(dark.pixelColor(edge).rgb()) < 160);
+  }
+
   void keysHeldWithAModifierAreIgnored() {
     QVERIFY(openRunning(0, 2));
     QTest::keyClick(window_.data(), Qt::Key_F20, Qt::ShiftModifier);

@@ -94,6 +94,7 @@ class UpgradeRunTest : public QObject {
   void failedSerialNumberStopsBeforeTheQuestion();
   void talkgateNotBackIsReported();
   void failedVerificationChecksAgainWithoutReconnecting();
+  void closeWhileProgrammingSaysSoOnceAndNoBoxStacks();
 };
 
 void UpgradeRunTest::upgradeWithoutFileLogsAndChecksAgain() {
@@ -387,6 +388,47 @@ void UpgradeRunTest::failedVerificationChecksAgainWithoutReconnecting() {
   QVERIFY(desk.dialogs.messages.isEmpty());
   QVERIFY(desk.commands().empty());
   QCOMPARE(desk.world.upgrades(), 0);
+}
+
+void UpgradeRunTest::closeWhileProgrammingSaysSoOnceAndNoBoxStacks() {
+  setSnapshot("TG123456");
+  Desk desk;
+  Run run(desk);
+  firmware_upgrade* window = run.window;
+  // Hold the programming worker at its first report to the loader.
+  talkgate::hid::setActivePort(&desk.gate);
+  desk.gate.arm();
+  QSignalSpy done(window, &firmware_upgrade::upgradeCompleted);
+  // Queued after the window's own completion handler, so it runs once that has.
+  bool programmingReported = false;
+  connect(window, &firmware_upgrade::programmingDone, window,
+          [&programmingReported] { programmingReported = true; });
+  window->btnUpgrade->click();
+  QTRY_VERIFY_WITH_TIMEOUT(desk.gate.reached(), kWaitMs);
+
+  // The programming ends while the operator still looks at the Close box.
+  qsizetype shownMeanwhile = -1;
+  desk.dialogs.whileOpen = [&] {
+    desk.dialogs.whileOpen = nullptr;
+    desk.gate.release(false);
+    if (!QTest::qWaitFor([&] { return programmingReported; }, kWaitMs)) return;
+    shownMeanwhile = desk.dialogs.messages.size();
+  };
+  window->btnClose->click();
+  QVERIFY(programmingReported);
+  QCOMPARE(shownMeanwhile, 1);
+  QVERIFY(window->isVisible());
+
+  // Only then the reconnection and its question, one box at a time.
+  QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, kWaitMs);
+  QVERIFY(done.at(0).at(0).toBool());
+  QCOMPARE(desk.dialogs.texts(),
+           QStringList({QString::fromLatin1(firmware_upgrade::kUpgradeRunningText) + "\n",
+                        "Do you want to load previous setting..\n"}));
+  QCOMPARE(desk.dialogs.messages[0].caption, QStringLiteral("Velkor Tabrin"));
+  QVERIFY(!window->statusLog().contains("Please wait"));
+  QCOMPARE(int(desk.world.talkgate().state().working.symbolBrightness), 7);
+  QVERIFY(window->isVisible());
 }
 
 QTEST_MAIN(UpgradeRunTest)

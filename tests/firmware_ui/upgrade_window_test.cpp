@@ -238,10 +238,13 @@ void UpgradeWindowTest::busyWindowFoldsNotificationsIntoOneLaterCheck() {
   QCOMPARE(window->labelNumOfDevices->text(), QStringLiteral("Found 1 device"));
   QVERIFY(!window->btnUpgrade->isEnabled());
 
-  // The window does not close under a running upgrade.
+  // The window does not close under a running upgrade, and says so in one box.
   QVERIFY(!window->close());
   QVERIFY(window->isVisible());
-  QVERIFY(window->statusLog().endsWith("Please wait until the upgrade has finished\r\n"));
+  QCOMPARE(desk.dialogs.texts(),
+           QStringList{QString::fromLatin1(firmware_upgrade::kUpgradeRunningText) + "\n"});
+  QCOMPARE(desk.dialogs.messages[0].caption, QStringLiteral("Velkor Tabrin"));
+  desk.dialogs.clear();
 
   // Both attempts then lose the device; the failure re-checks, and that check's completion
   // runs the folded one.

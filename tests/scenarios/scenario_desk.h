@@ -5,8 +5,10 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -151,6 +153,25 @@ inline QList<QWidget*> deviceControls(const dorrin_usb_encoder::Form1& w) {
           w.button9,
           w.button2,
           w.button3};
+}
+
+inline const QString kNewImage = QString::fromStdString(demoImagePath("1.1.0"));
+
+// "Update Firmware" in the main window, answered Yes: returns the upgrade window it opened,
+// once its count check has found the loader and the newer image is chosen.
+inline dorrin_usb_encoder::firmware_upgrade* openUpgradeWindow(Desk& desk,
+                                                               dorrin_usb_encoder::Form1& w) {
+  const auto before = Desk::upgradeWindows();
+  w.btnLoadFirmware->click();
+  dorrin_usb_encoder::firmware_upgrade* window = nullptr;
+  for (auto* candidate : Desk::upgradeWindows()) {
+    if (std::find(before.begin(), before.end(), candidate) == before.end()) window = candidate;
+  }
+  if (window == nullptr) return nullptr;
+  if (!QTest::qWaitFor([&] { return window->btnBrowse->isEnabled(); }, kWaitMs)) return nullptr;
+  desk.dialogs.fileAnswers << kNewImage;
+  window->btnBrowse->click();
+  return window;
 }
 
 inline bool allEnabled(const dorrin_usb_encoder::Form1& w, bool enabled) {

@@ -25,25 +25,8 @@ Q_DECLARE_METATYPE(talkgate::sim::BslPhase)
 
 namespace {
 
-const QString kNewImage = QString::fromStdString(scen::demoImagePath("1.1.0"));
-
-// "Update Firmware" in the main window, answered Yes: returns the upgrade window it opened,
-// once its count check has found the loader.
-firmware_upgrade* openUpgradeWindow(Desk& desk, Form1& w) {
-  const auto before = Desk::upgradeWindows();
-  w.btnLoadFirmware->click();
-  firmware_upgrade* window = nullptr;
-  for (firmware_upgrade* candidate : Desk::upgradeWindows()) {
-    if (std::find(before.begin(), before.end(), candidate) == before.end()) window = candidate;
-  }
-  if (window == nullptr) return nullptr;
-  if (!QTest::qWaitFor([&] { return window->btnBrowse->isEnabled(); }, scen::kWaitMs)) {
-    return nullptr;
-  }
-  desk.dialogs.fileAnswers << kNewImage;
-  window->btnBrowse->click();
-  return window;
-}
+using scen::kNewImage;
+using scen::openUpgradeWindow;
 
 // Presses Upgrade and waits for the completion (reconnection included). -1: no completion.
 int pressUpgrade(firmware_upgrade* window) {
