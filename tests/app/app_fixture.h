@@ -33,8 +33,8 @@ struct Desk {
 
   ~Desk() {
     window.reset();
-    // Windows opened from the main window (About, editor, self test, upgrade) are top-level;
-    // they and their workers go before the bus does.
+    // Windows opened from the main window went with it; windows a test opened on their own, and
+    // their workers, go before the bus does.
     for (QWidget* top : QApplication::topLevelWidgets()) {
       if (top->parentWidget() == nullptr) delete top;
     }

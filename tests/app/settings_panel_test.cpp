@@ -181,8 +181,6 @@ void SettingsPanelTest::wheelActsOnlyOnTheFocusedBrightnessList() {
   Form1& w = desk.start();
   w.activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(&w));
-  w.keypadTypeCbox->selectEntry(1);
-  w.led1BrightnessJOCbox->selectEntry(1);
   desk.talkgate.clearRequests();
   const auto turnWheel = [](QComboBox* list) {
     const QPointF centre = QRectF(list->rect()).center();
@@ -209,6 +207,8 @@ void SettingsPanelTest::wheelActsOnlyOnTheFocusedBrightnessList() {
   w.led1BrightnessJOCbox->setFocus();
   turnWheel(w.led1BrightnessJOCbox);
   QCOMPARE(desk.commands().size(), 0u);
+  QCOMPARE(w.keypadTypeCbox->currentIndex(), 0);
+  QCOMPARE(w.led1BrightnessJOCbox->currentIndex(), 0);
   w.led2BrightnessJOCbox->setFocus();
   QVERIFY(w.led2BrightnessJOCbox->hasFocus());
   turnWheel(w.led2BrightnessJOCbox);

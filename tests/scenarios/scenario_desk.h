@@ -74,8 +74,8 @@ class Desk {
 
   ~Desk() {
     window.reset();
-    // Windows opened from the main window are top-level; they and their workers go before
-    // the bus does.
+    // Windows opened from the main window went with it; windows a test opened on their own, and
+    // their workers, go before the bus does.
     for (QWidget* top : QApplication::topLevelWidgets()) {
       if (top->parentWidget() == nullptr) delete top;
     }
