@@ -1,6 +1,7 @@
 #pragma once
 // Where the main window hands over to the configuration file, the key code editor, the self
-// test and the firmware upgrade, each of which lives in its own library.
+// test and the firmware upgrade, each of which lives in its own library. Windows opened from the
+// main window are owned by it: they stay above it and leave with it.
 
 #include <QWidget>
 
@@ -23,8 +24,6 @@ void importConfigFile(dorrin_usb_encoder::Form1& window);
 void exportConfigFile(dorrin_usb_encoder::Form1& window);
 // Opens the key code editor with its own status read and checks.
 void openKeyCodeEditor(dorrin_usb_encoder::Form1& window);
-// Windows opened from the main window are owned by it: they stay above it and leave with it.
-
 // Creates the self test window with its picture, at the main window's position, shown.
 QWidget* openSelfTestWindow(dorrin_usb_encoder::Form1& window);
 // Hands the settings just read to the upgrade windows, which write them back after programming.
