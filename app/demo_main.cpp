@@ -24,6 +24,7 @@
 #include "config/file_lock.h"
 #include "device/transport.h"
 #include "files/regular_file.h"
+#include "firmware/firmware_upgrade.h"
 #include "sim/sim_talkgate.h"
 #include "sim/sim_world.h"
 #include "sim/virtual_bus.h"
@@ -158,6 +159,9 @@ int main(int argc, char** argv) {
   // The simulated Talkgate attaches itself when it is built; take it off again.
   if (unplugged) talkgate.unplug();
   talkgate::hid::setActivePort(&bus);
+  // "Browse" in the upgrade window opens where the demo's images are.
+  dorrin_usb_encoder::firmware_upgrade::browseFolder =
+      QString::fromStdString(talkgate::sim::demoImagesDir());
 
   const bool screenshots = envSet("TALKGATE_SCREENSHOT");
   PrintedDialogs printed;

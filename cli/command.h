@@ -19,6 +19,9 @@ namespace talkgate::cli {
 
 class JsonWriter;
 
+// The environment of a run started without one.
+const Environment& defaultEnvironment();
+
 // The terminal side of a run: who answers questions, and whether progress may be drawn.
 struct Console {
   std::istream* input = nullptr;
@@ -70,10 +73,16 @@ class Context {
   // Opens the first Talkgate on the bus, whatever --device says (a device that restarted
   // comes back under a new path). Failures are reported as by openDevice().
   DeviceHandle openFirstDevice();
+  // Opens the Talkgate at path, whatever --device says. Failures as by openDevice().
+  DeviceHandle openDeviceAt(const std::string& path);
   // True once openDevice() was called (whatever its outcome), or markDeviceTouched().
   bool deviceTouched() const { return deviceTouched_; }
   // For commands that reach the device other than through openDevice() (the loader).
   void markDeviceTouched() { deviceTouched_ = true; }
+
+  // What the run was started with (for the folders 'doctor' looks in).
+  const Environment& environment() const { return *environment_; }
+  void setEnvironment(const Environment& environment) { environment_ = &environment; }
 
   const Console& console() const { return console_; }
   void setConsole(const Console& console) { console_ = console; }
@@ -110,6 +119,7 @@ class Context {
   std::string product_;
   std::string userDataFolder_;
   Console console_;
+  const Environment* environment_ = &defaultEnvironment();
 };
 
 // What to do about missing permissions on the Talkgate or its loader: the udev rule.
@@ -121,11 +131,28 @@ struct HelpEntry {
   std::string description;
 };
 
+// What exit status 1 means for most commands: they talk to a Talkgate.
+inline constexpr char kDeviceFailureMeaning[] =
+    "No Talkgate is connected, it cannot be opened (for instance missing permissions), or a "
+    "request failed; the message names the request and its result code.";
+
+// What exit status 2 means for every command.
+inline constexpr char kBadInputMeaning[] =
+    "Bad input (unknown command or option, a value out of range, an unusable file or firmware "
+    "image, an upgrade not confirmed, no usable loader images for a real Talkgate); nothing was "
+    "sent to the device.";
+
 struct CommandSpec {
   std::string name;
   std::vector<HelpEntry> help;
   std::vector<std::string> flags;  // command-specific options it accepts ("--quiet-real")
   std::function<int(Context&)> run;
+  // Whole command lines for its own help ("talkgatectl table set detected=F20").
+  std::vector<std::string> examples = {};
+  // What exit status 1 means for it; empty for a command that never ends with 1.
+  std::string failureMeaning = kDeviceFailureMeaning;
+  // True for a command that acts on one Talkgate and so may be run on each with --all.
+  bool onEveryTalkgate = false;
 };
 
 class CommandRegistry {
@@ -146,11 +173,18 @@ void registerTableCommands(CommandRegistry& registry);
 void registerConfigCommands(CommandRegistry& registry);
 void registerUpgradeCommands(CommandRegistry& registry);
 void registerImageCommands(CommandRegistry& registry);
+void registerKeyCommands(CommandRegistry& registry);
+void registerDoctorCommand(CommandRegistry& registry);
 
 // Every command of the tool, in help order.
 const CommandRegistry& commandRegistry();
 
 // The full --help text.
 void printHelp(std::ostream& out, const CommandRegistry& registry);
+// The help of one command: its forms and arguments, examples and exit status.
+void printCommandHelp(std::ostream& out, const CommandSpec& command);
+
+// The program's version ("2.1.0").
+std::string_view programVersion();
 
 }  // namespace talkgate::cli

@@ -94,7 +94,10 @@ void registerBusCommands(CommandRegistry& registry) {
                   "Print nothing; exit 0 when a Talkgate or loader is on the "
                   "USB bus, 1 when none is."}},
                 {"--quiet-real"},
-                runList});
+                runList,
+                {"talkgatectl list", "talkgatectl list --json",
+                 "talkgatectl list --quiet-real || echo 'nothing plugged in'"},
+                "With --quiet-real: no Talkgate or loader is on the USB bus."});
 }
 
 }  // namespace talkgate::cli

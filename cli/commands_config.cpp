@@ -251,7 +251,15 @@ void registerConfigCommands(CommandRegistry& registry) {
                   "Replace the configuration file with FILE, which must be named "
                   "USBTalkgateUtilityCfg.ini and hold all six settings."}},
                 {"--force"},
-                runConfig});
+                runConfig,
+                {"talkgatectl config save        # on the device whose settings are the model",
+                 "talkgatectl config restore     # on each further device",
+                 "talkgatectl --all config restore && talkgatectl --all save",
+                 "talkgatectl config export ~/talkgate-backup --force",
+                 "talkgatectl config import ~/talkgate-backup/USBTalkgateUtilityCfg.ini"},
+                "No Talkgate is connected, it cannot be opened, a request failed, or the "
+                "configuration file could not be read or written.",
+                true});
 }
 
 }  // namespace talkgate::cli

@@ -274,7 +274,11 @@ void registerDeviceCommands(CommandRegistry& registry) {
       {"status",
        {{"status", "Show the settings, key code table and identification of the Talkgate."}},
        {},
-       runStatus});
+       runStatus,
+       {"talkgatectl status", "talkgatectl status --json",
+        "talkgatectl --device /dev/hidraw3 status", "talkgatectl --all status"},
+       kDeviceFailureMeaning,
+       true});
   registry.add({"set",
                 {{"set brightness N", "Set the symbol LED brightness, N from 0 to 9."},
                  {"set ambient enable|disable", "Switch the ambient function on or off."},
@@ -284,25 +288,40 @@ void registerDeviceCommands(CommandRegistry& registry) {
                   "Store a new serial number: 8 or 12 printable ASCII "
                   "characters."}},
                 {},
-                runSet});
+                runSet,
+                {"talkgatectl set brightness 7", "talkgatectl set ambient enable",
+                 "talkgatectl set keypad custom", "talkgatectl set serial TG260042",
+                 "talkgatectl --all set brightness 7"},
+                kDeviceFailureMeaning,
+                true});
   registry.add({"save",
                 {{"save", "Make the Talkgate store its current settings as its defaults."}},
                 {},
-                runSave});
+                runSave,
+                {"talkgatectl set brightness 7 && talkgatectl save"},
+                kDeviceFailureMeaning,
+                true});
   registry.add({"factory-reset",
                 {{"factory-reset", "Return the Talkgate to its factory values."}},
                 {},
-                runFactoryReset});
+                runFactoryReset,
+                {"talkgatectl factory-reset", "talkgatectl --all factory-reset"},
+                kDeviceFailureMeaning,
+                true});
   registry.add({"ambient-value",
                 {{"ambient-value", "Read the ambient light sensor (0 to 65535)."}},
                 {},
-                runAmbientValue});
+                runAmbientValue,
+                {"talkgatectl ambient-value", "talkgatectl --json ambient-value"},
+                kDeviceFailureMeaning,
+                true});
   registry.add({"enter-loader",
                 {{"enter-loader",
                   "Restart the Talkgate into its bootstrap loader for a firmware "
                   "upgrade; it leaves the bus as a keyboard."}},
                 {},
-                runEnterLoader});
+                runEnterLoader,
+                {"talkgatectl enter-loader && talkgatectl list"}});
 }
 
 }  // namespace talkgate::cli

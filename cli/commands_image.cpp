@@ -133,7 +133,10 @@ void registerImageCommands(CommandRegistry& registry) {
                   "when not. Exit 0 when accepted, 2 when refused or unreadable. Touches no "
                   "device."}},
                 {},
-                runImage});
+                runImage,
+                {"talkgatectl image check sim/images/talkgate_fw_1.1.0.txt",
+                 "talkgatectl image check talkgate_fw_1.1.0.txt --json"},
+                ""});
 }
 
 }  // namespace talkgate::cli

@@ -10,6 +10,7 @@
 #include "cli/text.h"
 #include "device/commands.h"
 #include "keycodes/key_catalogue.h"
+#include "keycodes/name_suggestions.h"
 
 namespace talkgate::cli {
 
@@ -135,11 +136,23 @@ struct Assignment {
   std::uint8_t modifier = 0;
 };
 
+// " Did you mean "Spacebar"?" for the names close to a mistyped one; empty when none is.
+std::string didYouMean(const std::vector<std::string_view>& names) {
+  if (names.empty()) return {};
+  std::string text = " Did you mean ";
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) text.append(i + 1 == names.size() ? " or " : ", ");
+    text.append("\"").append(names[i]).append("\"");
+  }
+  text.append("?");
+  return text;
+}
+
 // Parses EVENT=CODE[+MODIFIER]; a missing modifier means none.
 bool parseAssignment(const std::string& text, Assignment& out, std::string& error) {
   const auto equals = text.find('=');
   if (equals == std::string::npos) {
-    error = "'" + printableBytes(text) + "' is not EVENT=CODE[+MODIFIER].";
+    error = singleQuoted(printableBytes(text)) + " is not EVENT=CODE[+MODIFIER].";
     return false;
   }
   const std::string event = text.substr(0, equals);
@@ -157,15 +170,21 @@ bool parseAssignment(const std::string& text, Assignment& out, std::string& erro
   }
   const auto code = keycodes::parseKeyCode(codeText);
   if (!code) {
-    error = "Unknown key code '" + printableBytes(codeText) + "' for " + event +
-            "; give a catalogue name such as F20, a or Enter, or a code such as 0x6F.";
+    const std::string suggestion = didYouMean(keycodes::similarKeyNames(codeText));
+    error = "Unknown key code '" + printableBytes(codeText) + "' for " + event + "." +
+            (suggestion.empty() ? " Give a catalogue name such as F20, a or Enter, or a code "
+                                  "such as 0x6F."
+                                : suggestion) +
+            " 'talkgatectl keys' lists the names.";
     return false;
   }
   const auto modifier = keycodes::modifierByteByName(modifierText);
   if (!modifier) {
-    error = "Unknown modifier '" + printableBytes(modifierText) + "' for " + event +
-            "; the modifiers are None, LeftCtrl, LeftShift, LeftAlt, LeftGui, RightCtrl, "
-            "RightShift, RightAlt and RightGui.";
+    const std::string suggestion = didYouMean(keycodes::similarModifierNames(modifierText));
+    error = "Unknown modifier '" + printableBytes(modifierText) + "' for " + event + "." +
+            (suggestion.empty() ? " The modifiers are None, LeftCtrl, LeftShift, LeftAlt, "
+                                  "LeftGui, RightCtrl, RightShift, RightAlt and RightGui."
+                                : suggestion);
     return false;
   }
   out = Assignment{*slot, *code, *modifier};
@@ -242,7 +261,12 @@ void registerTableCommands(CommandRegistry& registry) {
                   "Write the standard table: F20, F21, F22, F23 without "
                   "modifiers (same condition as 'table set')."}},
                 {},
-                runTable});
+                runTable,
+                {"talkgatectl set keypad custom", "talkgatectl table show",
+                 "talkgatectl table set detected=F20 night=a+LeftShift",
+                 "talkgatectl table set day=0x6F", "talkgatectl table reset"},
+                kDeviceFailureMeaning,
+                true});
 }
 
 }  // namespace talkgate::cli

@@ -3,10 +3,12 @@
 // bootstrap loader (or a loader already waiting on the bus is used), programmed and verified,
 // and once it is back its serial number and, unless declined, its settings are written back.
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/bus.h"
 #include "cli/command.h"
@@ -92,8 +94,13 @@ class Upgrade {
                                                             : ProgressStyle::Lines) {}
 
   int run(bool recovery);
+  // The other Talkgates on the bus, which stay there: the one that comes back is the one that
+  // is not among them.
+  void setOtherTalkgates(std::vector<std::string> paths) { others_ = std::move(paths); }
 
  private:
+  // The path of the upgraded Talkgate once it is back; empty while it is not.
+  std::string returnedTalkgate();
   bool switchToLoader();
   bool program();
   // Asked before every loader report: warns at the first interrupt, stops at the second.
@@ -116,6 +123,7 @@ class Upgrade {
   bool serialRestored_ = false;
   bool warned_ = false;
   bool stopped_ = false;
+  std::vector<std::string> others_;
 };
 
 std::string Upgrade::rerun() const {
@@ -195,8 +203,8 @@ bool Upgrade::program() {
   firmware::ProgrammerSettings settings;
   settings.loaderImages = firmware::loaderImageSources(ctx_.options().loaderDir);
   firmware::FirmwareProgrammer programmer(settings);
-  const bool programmed = programmer.CustomSelectedFirmware(
-      image_, [this](int percent, const std::string& message) {
+  const bool programmed =
+      programmer.CustomSelectedFirmware(image_, [this](int percent, const std::string& message) {
         // After a stop the sequence only reports the consequences of reports never sent.
         if (!stopped_) output_.progress(percent, message);
       });
@@ -232,15 +240,21 @@ bool Upgrade::program() {
              rerun() +
              "' again to finish the upgrade (if the device was unplugged, plug it in again "
              "first; 'talkgatectl list' shows the loader).";
-  if (snapshot_) message += " " + settingsNote(*snapshot_);
+  if (snapshot_) message.append(" ").append(settingsNote(*snapshot_));
   fail(message);
   return false;
 }
 
+std::string Upgrade::returnedTalkgate() {
+  for (const auto& info : talkgateConfigInterfaces(ctx_.startedPort())) {
+    if (std::find(others_.begin(), others_.end(), info.path) == others_.end()) return info.path;
+  }
+  return {};
+}
+
 bool Upgrade::reconnect() {
-  hid::Port& port = ctx_.startedPort();
   output_.log("Waiting for the Talkgate to restart");
-  if (!waitFor(kReturnWaitMs, [&port] { return !talkgateConfigInterfaces(port).empty(); })) {
+  if (!waitFor(kReturnWaitMs, [this] { return !returnedTalkgate().empty(); })) {
     fail("The firmware was programmed and verified, but the Talkgate did not come back within " +
          std::to_string(kReturnWaitMs / 1000) +
          " s. Unplug it and plug it in again. If it then shows up as a bootstrap loader "
@@ -248,7 +262,7 @@ bool Upgrade::reconnect() {
          rerun() + "' again.");
     return false;
   }
-  if (!ctx_.openFirstDevice()) {
+  if (!ctx_.openDeviceAt(returnedTalkgate())) {
     fail(
         "The firmware was programmed and verified, but the restarted Talkgate cannot be "
         "opened.");
@@ -371,16 +385,22 @@ int runUpgrade(Context& ctx) {
   }
 
   hid::Port& port = ctx.startedPort();
-  const std::size_t talkgates = talkgateConfigInterfaces(port).size();
+  const auto talkgateInterfaces = talkgateConfigInterfaces(port);
+  const std::size_t talkgates = talkgateInterfaces.size();
   const std::size_t loaders = loaderInterfaces(port).size();
   if (talkgates + loaders == 0) return ctx.failure("No Talkgate or bootstrap loader is connected.");
-  // The device comes back under a new path: with two on the bus the serial number and the
-  // settings could be written to the wrong one.
-  if (talkgates + loaders > 1) {
-    return ctx.failure("Upgrade one device at a time: " + std::to_string(talkgates) +
-                       " Talkgate(s) and " + std::to_string(loaders) +
-                       " bootstrap loader(s) are connected. Unplug all but the one to upgrade "
-                       "('talkgatectl list' shows them).");
+  // The device comes back under a new path. Other Talkgates may stay on the bus while one named
+  // with --device is upgraded (it is the one that comes back that is new), but two loaders, or a
+  // loader beside Talkgates, cannot be told apart.
+  const bool oneNamedAmongTalkgates = loaders == 0 && ctx.options().devicePath;
+  if (talkgates + loaders > 1 && !oneNamedAmongTalkgates) {
+    return ctx.failure(
+        "Upgrade one device at a time: " + std::to_string(talkgates) + " Talkgate(s) and " +
+        std::to_string(loaders) + " bootstrap loader(s) are connected. " +
+        (loaders > 0 ? "A waiting loader must be alone on the bus: unplug all but it to "
+                       "finish its upgrade ('talkgatectl list' shows them)."
+                     : "Name the Talkgate to upgrade with --device, or upgrade each in turn "
+                       "with --all ('talkgatectl list' shows them)."));
   }
   const bool recovery = loaders == 1;
   if (recovery && ctx.options().devicePath) {
@@ -398,7 +418,13 @@ int runUpgrade(Context& ctx) {
       return kExitBadInput;
     }
   }
-  return Upgrade(ctx, image, restore).run(recovery);
+  Upgrade upgrade(ctx, image, restore);
+  std::vector<std::string> others;
+  for (const auto& info : talkgateInterfaces) {
+    if (info.path != ctx.options().devicePath) others.push_back(info.path);
+  }
+  upgrade.setOtherTalkgates(std::move(others));
+  return upgrade.run(recovery);
 }
 
 }  // namespace
@@ -414,7 +440,14 @@ void registerUpgradeCommands(CommandRegistry& registry) {
          "on the bus (an interrupted upgrade) is programmed directly, without settings to "
          "restore. Asks for confirmation unless --yes; without a terminal --yes is needed."}},
        {"--yes", "--restore-settings", "--no-restore-settings"},
-       runUpgrade});
+       runUpgrade,
+       {"talkgatectl upgrade talkgate_fw_1.1.0.txt",
+        "talkgatectl --json upgrade talkgate_fw_1.1.0.txt --yes",
+        "talkgatectl --simulate upgrade sim/images/talkgate_fw_1.1.0.txt --yes",
+        "talkgatectl --all upgrade talkgate_fw_1.1.0.txt --yes   # one Talkgate after the other"},
+       "The Talkgate is not back on verified new firmware with its settings: no device, a "
+       "refused request, or a failed step of the upgrade; the message says how to recover.",
+       true});
 }
 
 }  // namespace talkgate::cli

@@ -34,6 +34,11 @@ std::string narrowDeviceString(const std::wstring& text) {
 
 }  // namespace
 
+const Environment& defaultEnvironment() {
+  static const Environment environment;
+  return environment;
+}
+
 std::string_view permissionHint() {
   return kPermissionHint;
 }
@@ -65,8 +70,8 @@ int Context::failure(const std::string& message) {
 
 bool Context::noArguments(std::string_view command, int& exitCode) {
   if (args_.empty()) return true;
-  exitCode = badInput("'" + std::string(command) + "' takes no arguments, but got '" +
-                      printableBytes(args_.front()) + "'.");
+  exitCode = badInput(singleQuoted(command) + " takes no arguments, but got " +
+                      singleQuoted(printableBytes(args_.front())) + ".");
   return false;
 }
 
@@ -104,6 +109,10 @@ DeviceHandle Context::openDevice() {
 
 DeviceHandle Context::openFirstDevice() {
   return open(std::nullopt);
+}
+
+DeviceHandle Context::openDeviceAt(const std::string& path) {
+  return open(path);
 }
 
 DeviceHandle Context::open(const std::optional<std::string>& path) {

@@ -4,62 +4,10 @@
 #include <string_view>
 
 #include "cli/command.h"
+#include "cli/help_layout.h"
 #include "cli/options.h"
 
 namespace talkgate::cli {
-
-namespace {
-
-constexpr std::size_t kLineWidth = 100;
-constexpr std::size_t kIndent = 2;
-constexpr std::size_t kUsageColumn = 32;  // where descriptions start
-
-// Writes text wrapped at kLineWidth, every line after the first indented by indent blanks. The
-// first line starts at column `column`.
-void writeWrapped(std::ostream& out, std::string_view text, std::size_t column,
-                  std::size_t indent) {
-  std::size_t position = column;
-  bool lineEmpty = true;
-  while (!text.empty()) {
-    const std::size_t end = text.find(' ');
-    const std::string_view word = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-    if (word.empty()) continue;
-    if (!lineEmpty && position + 1 + word.size() > kLineWidth) {
-      out << '\n' << std::string(indent, ' ');
-      position = indent;
-      lineEmpty = true;
-    }
-    if (!lineEmpty) {
-      out << ' ';
-      ++position;
-    }
-    out << word;
-    position += word.size();
-    lineEmpty = false;
-  }
-  out << '\n';
-}
-
-// One "  usage   description" entry; a usage too long for its column gets a line of its own.
-void writeEntry(std::ostream& out, std::string_view usage, std::string_view description,
-                std::size_t descriptionColumn = kUsageColumn) {
-  out << std::string(kIndent, ' ') << usage;
-  std::size_t column = kIndent + usage.size();
-  if (column + 2 > descriptionColumn) {
-    out << '\n';
-    column = 0;
-  }
-  out << std::string(descriptionColumn - column, ' ');
-  writeWrapped(out, description, descriptionColumn, descriptionColumn);
-}
-
-void writeParagraph(std::ostream& out, std::string_view text) {
-  out << std::string(kIndent, ' ');
-  writeWrapped(out, text, kIndent, kIndent);
-}
-
-}  // namespace
 
 void printHelp(std::ostream& out, const CommandRegistry& registry) {
   out << "Usage: talkgatectl [OPTIONS] COMMAND [ARGUMENTS]\n\n";
@@ -72,12 +20,14 @@ void printHelp(std::ostream& out, const CommandRegistry& registry) {
   for (const auto& command : registry.all()) {
     for (const auto& entry : command.help) writeEntry(out, entry.usage, entry.description);
   }
-  writeEntry(out, "help", "Show this help.");
+  writeEntry(out, "help [COMMAND]",
+             "Show this help, or only the forms, examples and exit status of COMMAND (also "
+             "'talkgatectl COMMAND --help').");
 
   out << "\nOptions:\n";
   for (const auto& option : globalOptionSpecs()) {
     std::string usage(option.name);
-    if (!option.valueName.empty()) usage += " " + std::string(option.valueName);
+    if (!option.valueName.empty()) usage.append(" ").append(option.valueName);
     writeEntry(out, usage, option.description);
   }
 
@@ -107,19 +57,13 @@ void printHelp(std::ostream& out, const CommandRegistry& registry) {
   }
 
   out << "\nExit status:\n";
-  constexpr std::size_t kCodeColumn = 5;
-  writeEntry(out, "0", "Success.", kCodeColumn);
+  writeEntry(out, "0", "Success.", kHelpCodeColumn);
   writeEntry(out, "1",
-             "No Talkgate is connected, it cannot be opened (for instance missing permissions), "
-             "or a request failed; the message names the request and its result code. For "
-             "'upgrade': the Talkgate is not back on verified new firmware with its settings; "
-             "the message says how to recover.",
-             kCodeColumn);
-  writeEntry(out, "2",
-             "Bad input (unknown command or option, a value out of range, an unusable file or "
-             "firmware image, an upgrade not confirmed, no usable loader images for a real "
-             "Talkgate); nothing was sent to the device.",
-             kCodeColumn);
+             std::string(kDeviceFailureMeaning) +
+                 " For 'upgrade': the Talkgate is not back on verified new firmware with its "
+                 "settings; the message says how to recover.",
+             kHelpCodeColumn);
+  writeEntry(out, "2", kBadInputMeaning, kHelpCodeColumn);
 
   out << "\nExamples:\n";
   out << "  talkgatectl status\n"
@@ -130,8 +74,11 @@ void printHelp(std::ostream& out, const CommandRegistry& registry) {
          "  talkgatectl config restore     # on each further device\n"
          "  talkgatectl --simulate --sim-state sim.json set ambient enable\n"
          "  talkgatectl --simulate --sim-state sim.json status --json\n"
-         "  talkgatectl --simulate --sim-state sim.json --sim-fault unplug@70 upgrade fw.txt --yes\n"
-         "  talkgatectl upgrade talkgate_fw_1.1.0.txt --yes\n";
+         "  talkgatectl --simulate --sim-state sim.json --sim-fault unplug@70 upgrade fw.txt "
+         "--yes\n"
+         "  talkgatectl upgrade talkgate_fw_1.1.0.txt --yes\n"
+         "  talkgatectl keys\n"
+         "  talkgatectl help table\n";
 }
 
 }  // namespace talkgate::cli

@@ -107,6 +107,19 @@ class JsonWriter {
   void value(unsigned number) { value(static_cast<long long>(number)); }
   void value(bool flag) { scalar(flag ? "true" : "false"); }
   void nullValue() { scalar("null"); }
+  // A whole JSON document written by another writer, as the next value: its lines indented to
+  // the depth it lands at, its final line break dropped.
+  void document(std::string_view text) {
+    while (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+    separate();
+    for (char c : text) {
+      if (c == '\n') {
+        newline(levels_.size());
+      } else {
+        out_ << c;
+      }
+    }
+  }
 
   // Ends the document with a line break.
   void finish() { out_ << '\n'; }

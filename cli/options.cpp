@@ -28,7 +28,9 @@ bool storeValue(std::optional<std::string>& slot, std::string_view name, const s
 
 const std::vector<GlobalOptionSpec>& globalOptionSpecs() {
   static const std::vector<GlobalOptionSpec> specs = {
-      {"--simulate", "", "Use a simulated Talkgate on a virtual bus instead of USB."},
+      {"--simulate", "",
+       "Use a simulated Talkgate on a virtual bus instead of USB; its waits take no real "
+       "time."},
       {"--sim-state", "FILE",
        "With --simulate: load the simulated Talkgate from FILE at start and save it back at "
        "exit, so that consecutive runs act on one device; FILE is created with factory values "
@@ -41,6 +43,10 @@ const std::vector<GlobalOptionSpec>& globalOptionSpecs() {
        "(and mass-erases), 'corrupt-byte' corrupts the next byte programmed, 'stop-answering' "
        "stays on the bus but never answers again."},
       {"--device", "PATH", "Use the Talkgate at this HID path (see 'list') instead of the first."},
+      {"--all", "",
+       "Run the command on every Talkgate on the bus, one after the other: one result line per "
+       "device and a summary (with --json an array). Exit status 1 when any device fails or "
+       "none is connected."},
       {"--config", "FILE",
        "The configuration file for the 'config' commands, instead of the per-user "
        "VelkorInterface/USBTalkgateUtilityCfg.ini under $XDG_DATA_HOME or ~/.local/share."},
@@ -55,7 +61,10 @@ const std::vector<GlobalOptionSpec>& globalOptionSpecs() {
       {"--trace", "",
        "Print every HID report written and read, as hexadecimal bytes, on standard "
        "error."},
-      {"--help", "", "Show this help and exit (also -h and 'help')."},
+      {"--help", "",
+       "Show this help and exit (also -h and 'help'); after a command, only that command's "
+       "help."},
+      {"--version", "", "Show the program's version and exit (with --json as an object)."},
   };
   return specs;
 }
@@ -107,6 +116,10 @@ bool parseInvocation(const std::vector<std::string>& args, Invocation& out, std:
       ok = takeSwitch(o.trace);
     } else if (name == "--help" || name == "-h") {
       ok = takeSwitch(o.help);
+    } else if (name == "--all") {
+      ok = takeSwitch(o.all);
+    } else if (name == "--version") {
+      ok = takeSwitch(o.version);
     } else if (name == "--sim-state") {
       ok = takeValue(o.simStateFile);
     } else if (name == "--sim-fault") {
@@ -121,6 +134,10 @@ bool parseInvocation(const std::vector<std::string>& args, Invocation& out, std:
       out.commandFlags.push_back(arg);
     }
     if (!ok) return false;
+  }
+  if (o.all && o.devicePath) {
+    error = "--all and --device exclude each other";
+    return false;
   }
   if (o.simStateFile && !o.simulate) {
     error = "--sim-state needs --simulate";

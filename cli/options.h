@@ -16,6 +16,8 @@ struct GlobalOptions {
   bool json = false;
   bool trace = false;
   bool help = false;
+  bool version = false;
+  bool all = false;
   std::optional<std::string> devicePath;
   std::optional<std::string> configFile;
   std::optional<std::string> loaderDir;  // looked in first for the product's loader images

@@ -11,10 +11,13 @@
 #include <optional>
 
 #include "cli/command.h"
+#include "cli/fleet.h"
+#include "cli/json.h"
 #include "cli/sim_fault.h"
 #include "cli/text.h"
 #include "config/atomic_file.h"
 #include "config/file_lock.h"
+#include "device/clock.h"
 #include "device/tracing_port.h"
 #include "files/regular_file.h"
 #include "sim/sim_talkgate.h"
@@ -56,6 +59,41 @@ int badInput(std::ostream& err, const std::string& message) {
   return kExitBadInput;
 }
 
+int unknownCommand(std::ostream& err, const std::string& name) {
+  return badInput(err, "Unknown command '" + printableBytes(name) + "'.");
+}
+
+// --help, 'help' and 'help COMMAND', 'COMMAND --help': the overview or one command's help.
+int showHelp(const Invocation& invocation, std::ostream& out, std::ostream& err) {
+  const auto& words = invocation.words;
+  const bool helpCommand = !words.empty() && words[0] == "help";
+  const std::size_t topic = helpCommand ? 1 : 0;
+  if (words.size() <= topic || words[topic] == "help") {
+    printHelp(out, commandRegistry());
+    return kExitOk;
+  }
+  const CommandSpec* command = commandRegistry().find(words[topic]);
+  if (command == nullptr) return unknownCommand(err, words[topic]);
+  printCommandHelp(out, *command);
+  return kExitOk;
+}
+
+int showVersion(const GlobalOptions& options, std::ostream& out) {
+  if (options.json) {
+    JsonWriter json(out);
+    json.beginObject();
+    json.key("program");
+    json.value("talkgatectl");
+    json.key("version");
+    json.value(programVersion());
+    json.endObject();
+    json.finish();
+  } else {
+    out << "talkgatectl " << programVersion() << '\n';
+  }
+  return kExitOk;
+}
+
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
         const Environment& environment) {
   Invocation invocation;
@@ -64,20 +102,30 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   const GlobalOptions& options = invocation.options;
   const CommandRegistry& registry = commandRegistry();
 
-  if (options.help || (!invocation.words.empty() && invocation.words[0] == "help")) {
-    printHelp(out, registry);
-    return kExitOk;
-  }
+  const bool helpCommand = !invocation.words.empty() && invocation.words[0] == "help";
+  if (options.help || helpCommand) return showHelp(invocation, out, err);
+  if (options.version) return showVersion(options, out);
   if (invocation.words.empty()) return badInput(err, "No command given.");
   const std::string& name = invocation.words[0];
   const CommandSpec* command = registry.find(name);
-  if (command == nullptr) {
-    return badInput(err, "Unknown command '" + printableBytes(name) + "'.");
+  if (command == nullptr) return unknownCommand(err, name);
+  if (options.all && !command->onEveryTalkgate) {
+    return badInput(err, "--all runs device commands; '" + name + "' is not one.");
   }
   for (const auto& flag : invocation.commandFlags) {
     if (std::find(command->flags.begin(), command->flags.end(), flag) == command->flags.end()) {
       return badInput(err, "Unknown option '" + printableBytes(flag) + "' for '" + name + "'.");
     }
+  }
+
+  // The simulated devices keep simulated time: a run waits for nothing real, so a simulated
+  // upgrade takes no seconds. A clock a test has put in place stays.
+  // Made before the simulated devices so that it outlives them.
+  std::optional<ManualClock> simulatedTime;
+  std::optional<ScopedClock> simulatedClock;
+  if (options.simulate && &activeClock() == &systemClock()) {
+    simulatedTime.emplace();
+    simulatedClock.emplace(*simulatedTime);
   }
 
   // The bus: USB, or a virtual one carrying the simulated Talkgate and its loader.
@@ -126,12 +174,18 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
   int status = kExitOk;
   bool deviceTouched = false;
-  {
-    Context context(invocation, out, err, *port);
+  const auto setUp = [&environment](Context& context) {
+    context.setEnvironment(environment);
     context.setUserDataFolder(environment.userDataFolder ? *environment.userDataFolder
                                                          : defaultUserDataFolder());
     context.setConsole({environment.input, environment.inputIsTerminal,
                         environment.outputIsTerminal, environment.interrupts});
+  };
+  if (options.all) {
+    status = runOnEveryTalkgate(invocation, *command, *port, out, err, setUp, deviceTouched);
+  } else {
+    Context context(invocation, out, err, *port);
+    setUp(context);
     status = command->run(context);
     deviceTouched = context.deviceTouched();
     context.closeDevice();
@@ -160,6 +214,8 @@ const CommandRegistry& commandRegistry() {
     registerUpgradeCommands(r);
     registerImageCommands(r);
     registerBusCommands(r);
+    registerKeyCommands(r);
+    registerDoctorCommand(r);
     return r;
   }();
   return registry;

@@ -44,6 +44,9 @@ struct Environment {
   // report; lets a test interrupt an upgrade at a chosen report. Unset: while it programs a
   // Talkgate the tool catches SIGINT and SIGTERM and counts them itself.
   std::function<int()> interrupts;
+  // The folders udev reads rules from, for 'doctor'.
+  std::vector<std::string> udevRuleFolders = {"/etc/udev/rules.d", "/usr/lib/udev/rules.d",
+                                              "/lib/udev/rules.d"};
 };
 
 // Runs one command line (without the program name) and returns the exit status. Output goes

@@ -75,6 +75,13 @@ std::string hexBytes(const std::uint8_t* data, std::size_t length) {
   return out;
 }
 
+std::string singleQuoted(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out.append("'").append(text).append("'");
+  return out;
+}
+
 std::optional<unsigned> parseDecimal(std::string_view text, unsigned maxValue) {
   if (text.empty()) return std::nullopt;
   unsigned long long value = 0;

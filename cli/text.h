@@ -21,6 +21,10 @@ std::string printableWide(std::wstring_view text);
 // Bytes as upper-case hexadecimal pairs separated by blanks ("00 6F").
 std::string hexBytes(const std::uint8_t* data, std::size_t length);
 
+// text between single quotes ("'day=F99'"), for messages. Built by appending: GCC 12 sees a
+// false overlap (-Wrestrict) in "'" + std::string when optimising.
+std::string singleQuoted(std::string_view text);
+
 // A decimal number made of digits only (no sign, no blanks), at most maxValue; nullopt otherwise.
 std::optional<unsigned> parseDecimal(std::string_view text, unsigned maxValue);
 

@@ -330,7 +330,7 @@ void firmware_upgrade::backgroundWorkerCheckDevice_RunWorkerCompleted(quint32 co
 }
 
 void firmware_upgrade::btnBrowse_Click() {
-  const QString path = talkgate::ui::dialogs().openFile(this, QStringLiteral("Open"), QString(),
+  const QString path = talkgate::ui::dialogs().openFile(this, QStringLiteral("Open"), browseFolder,
                                                         qtFileFilter(kFirmwareFilter));
   if (path.isEmpty()) return;
   filenameTextBox->setText(path);

@@ -60,6 +60,9 @@ class firmware_upgrade : public QWidget {
   static inline QString myDeviceIndex = QStringLiteral("0");
   static inline std::uint32_t numberOfUSBDevicesConnected = 0;
   static inline bool scanDeviceAgain = false;
+  // The folder Browse opens in; empty: the file dialog's own choice (the current folder). The
+  // demo points it at its firmware images.
+  static inline QString browseFolder;
   // The settings snapshot written back after a successful upgrade.
   static inline int keypadType = 0;
   static inline std::array<std::uint8_t, talkgate::firmware::kSnapshotKeyCodeBytes> key_codes{};

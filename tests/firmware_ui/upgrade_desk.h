@@ -217,6 +217,7 @@ inline void resetWindowWideValues() {
   firmware_upgrade::key_codes = {};
   firmware_upgrade::snapshotTaken = false;
   firmware_upgrade::setNotificationFunctions({});
+  firmware_upgrade::browseFolder.clear();
 }
 
 }  // namespace fwuitest

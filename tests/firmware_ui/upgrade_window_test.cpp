@@ -271,14 +271,18 @@ void UpgradeWindowTest::browseFillsPathAndRemembersFileName() {
   window->btnBrowse->click();
   QCOMPARE(window->filenameTextBox->text(), path);
   QCOMPARE(desk.dialogs.fileDialogFilters, QStringList{"(*.txt);;All files (*.*)"});
+  QCOMPARE(desk.dialogs.fileDialogInitialPaths, QStringList{QString()});
   QCOMPARE(firmwareFileSetting(), QStringLiteral("fw_2.3.txt"));
   QVERIFY(desk.dialogs.messages.isEmpty());
 
-  // Without a configuration file the path is still taken.
+  // Without a configuration file the path is still taken; a set start folder is where the
+  // dialog opens (the demo's images).
   talkgate::config::FileName.clear();
+  firmware_upgrade::browseFolder = QStringLiteral("/opt/images");
   desk.dialogs.fileAnswers << "/elsewhere/fw_3.txt";
   window->btnBrowse->click();
   QCOMPARE(window->filenameTextBox->text(), QStringLiteral("/elsewhere/fw_3.txt"));
+  QCOMPARE(desk.dialogs.fileDialogInitialPaths.last(), QStringLiteral("/opt/images"));
 }
 
 void UpgradeWindowTest::browseCancelledChangesNothing() {

@@ -1,0 +1,151 @@
+// talkgatectl doctor on a healthy set-up and on each broken one: the udev rule, the devices on
+// the bus, their permissions and the configuration file.
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <functional>
+
+#include "cli/command.h"
+#include "cli_fixture.h"
+#include "config/utility_config.h"
+
+using namespace talkgate;
+using namespace talkgate::cli;
+using talkgate::cli::testing::CliTest;
+using talkgate::cli::testing::RunResult;
+
+namespace {
+
+// A computer set up as it should be: the rule installed, one Talkgate, a saved configuration.
+class Doctor : public CliTest {
+ protected:
+  void SetUp() override {
+    CliTest::SetUp();
+    std::filesystem::create_directories(path("etc-rules"));
+    std::filesystem::create_directories(path("lib-rules"));
+    std::filesystem::copy_file(TALKGATE_UDEV_RULE, rulePath());
+    environment_.usbPort = &bus_;
+    environment_.userDataFolder = path("data");
+    environment_.udevRuleFolders = {path("etc-rules"), path("lib-rules")};
+    sim::SimTalkgate model(bus_);
+    ASSERT_EQ(run({"config", "save"}, environment_).code, kExitOk);
+  }
+
+  std::string rulePath() const { return path("lib-rules/70-talkgate.rules"); }
+  std::string configPath() const { return path("data/VelkorInterface/USBTalkgateUtilityCfg.ini"); }
+  RunResult doctor(bool json = false) {
+    return run(
+        json ? std::vector<std::string>{"doctor", "--json"} : std::vector<std::string>{"doctor"},
+        environment_);
+  }
+  // The names of the checks that failed, from the JSON report.
+  std::vector<std::string> failedChecks(const RunResult& r) {
+    std::vector<std::string> failed;
+    const QJsonObject report = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
+    for (const auto& check : report.value("checks").toArray()) {
+      const QJsonObject c = check.toObject();
+      if (!c.value("ok").toBool()) {
+        failed.push_back(c.value("check").toString().toStdString());
+        EXPECT_FALSE(c.value("fix").toString().isEmpty()) << "a problem without its fix";
+      }
+    }
+    EXPECT_EQ(report.value("ok").toBool(), failed.empty());
+    return failed;
+  }
+
+  Environment environment_;
+};
+
+}  // namespace
+
+TEST_F(Doctor, AHealthySetUpIsAllOkInOrderAndNothingChanges) {
+  sim::SimTalkgate talkgate(bus_);
+  talkgate.clearRequests();
+  const std::string config = readFile(configPath());
+  RunResult r = doctor();
+  EXPECT_EQ(r.code, kExitOk) << r.out;
+  EXPECT_EQ(r.out, "udev rule: ok (" + rulePath() +
+                       ")\n"
+                       "devices on the bus: ok (1 Talkgate (TG260001), 0 bootstrap loaders)\n"
+                       "open " +
+                       talkgate.configPath() +
+                       ": ok (Talkgate TG260001)\n"
+                       "configuration file: ok (" +
+                       configPath() + ")\nAll is well.\n");
+  r = doctor(true);
+  EXPECT_EQ(r.code, kExitOk);
+  EXPECT_TRUE(failedChecks(r).empty()) << r.out;
+  EXPECT_TRUE(talkgate.requests().empty()) << "the doctor sends no request";
+  EXPECT_EQ(readFile(configPath()), config);
+
+  // The file as the utility first creates it holds no settings yet, which is in order.
+  std::filesystem::remove(configPath());
+  ASSERT_TRUE(config::createConfigFile(configPath()));
+  r = doctor();
+  EXPECT_EQ(r.code, kExitOk) << r.out;
+  EXPECT_NE(r.out.find(configPath() + ", no settings saved in it yet)"), std::string::npos);
+}
+
+TEST_F(Doctor, EachBrokenSetUpFailsItsOwnCheckWithAFix) {
+  struct Case {
+    std::string name;
+    std::function<void(sim::SimTalkgate&)> breakIt;
+    std::string failed;  // the one check that fails (the start of its name)
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"no rule", [&](sim::SimTalkgate&) { std::filesystem::remove(rulePath()); }, "udev rule",
+       "Copy packaging/70-talkgate.rules to " + path("etc-rules")},
+      {"rule without the loader",
+       [&](sim::SimTalkgate&) {
+         std::ofstream(rulePath())
+             << "# 2047 0200\nKERNEL==\"hidraw*\", ATTRS{idVendor}==\"2047\", "
+                "ATTRS{idProduct}==\"0922\", TAG+=\"uaccess\"\n";
+       },
+       "udev rule", "covers the Talkgate but not its bootstrap loader"},
+      {"unopenable device",
+       [&](sim::SimTalkgate& talkgate) {
+         bus_.setOpenError(talkgate.configPath(), hid::OpenError::PermissionDenied);
+       },
+       "open ", "Install the udev rule 70-talkgate.rules"},
+      {"no device", [](sim::SimTalkgate& talkgate) { talkgate.unplug(); }, "devices on the bus",
+       "No Talkgate and no bootstrap loader is connected."},
+      {"bad value",
+       [&](sim::SimTalkgate&) {
+         std::string text = readFile(configPath());
+         text.replace(text.find("LEDBrightness="), 14, "LEDBrightness=x");
+         std::ofstream(configPath()) << text;
+       },
+       "configuration file", "The value of LEDBrightness in " + configPath()},
+      {"unreadable file", [&](sim::SimTalkgate&) { std::ofstream(configPath()) << "[appSet\n"; },
+       "configuration file", "cannot be read"},
+      {"missing file", [&](sim::SimTalkgate&) { std::filesystem::remove(configPath()); },
+       "configuration file", configPath() + " does not exist."},
+  };
+  const std::string rule = readFile(rulePath());
+  const std::string config = readFile(configPath());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::SimTalkgate talkgate(bus_);
+    c.breakIt(talkgate);
+    RunResult r = doctor();
+    EXPECT_EQ(r.code, kExitFailure);
+    EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("1 problem found.\n"), std::string::npos) << r.out;
+    r = doctor(true);
+    EXPECT_EQ(r.code, kExitFailure);
+    const auto failed = failedChecks(r);
+    ASSERT_EQ(failed.size(), 1u) << r.out;
+    EXPECT_EQ(failed[0].rfind(c.failed, 0), 0u) << failed[0];
+    // Put the set-up right again for the next case.
+    bus_.setOpenError(talkgate.configPath(), hid::OpenError::None);
+    { std::ofstream(rulePath()) << rule; }
+    std::filesystem::create_directories(path("data/VelkorInterface"));
+    { std::ofstream(configPath()) << config; }
+  }
+}

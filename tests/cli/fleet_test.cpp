@@ -1,0 +1,142 @@
+// talkgatectl --all: a command on every Talkgate on the bus, one result per device, a summary,
+// and the exit status that says whether every one of them succeeded.
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <memory>
+
+#include "cli_fixture.h"
+#include "device/commands.h"
+#include "sim/sim_world.h"
+
+using namespace talkgate;
+using namespace talkgate::cli;
+using talkgate::cli::testing::CliTest;
+using talkgate::cli::testing::RunResult;
+
+namespace {
+
+// A bus with several Talkgates, TG000001, TG000002, ... in bus order.
+class Fleet : public CliTest {
+ protected:
+  void plugIn(int count) {
+    for (int i = 1; i <= count; ++i) {
+      sim::TalkgateState state = sim::SimTalkgate::factoryState();
+      state.serialNumber = "TG00000" + std::to_string(i);
+      talkgates_.push_back(std::make_unique<sim::SimTalkgate>(bus_, state));
+    }
+  }
+  QJsonArray jsonArray(const RunResult& r) {
+    return QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
+  }
+  std::vector<std::unique_ptr<sim::SimTalkgate>> talkgates_;
+};
+
+}  // namespace
+
+TEST_F(Fleet, EveryTalkgateGetsTheCommandAndOneFailureFailsTheRun) {
+  plugIn(3);
+  talkgates_[1]->addFault({sim::Fault::Refuse, 1, 0, kCmdSetSymbolBrightness, 1});
+  RunResult r = run({"--all", "set", "brightness", "7"});
+  EXPECT_EQ(r.code, kExitFailure);
+  const std::string& path1 = talkgates_[0]->configPath();
+  const std::string& path2 = talkgates_[1]->configPath();
+  const std::string& path3 = talkgates_[2]->configPath();
+  EXPECT_EQ(r.out, path1 + " TG000001: Symbol LED brightness set to 7.\n" + path2 +
+                       " TG000002: failed: Unable to set the symbol LED brightness: refused or "
+                       "malformed reply (-13).\n" +
+                       path3 +
+                       " TG000003: Symbol LED brightness set to 7.\n"
+                       "3 Talkgates: 2 succeeded, 1 failed.\n");
+  EXPECT_EQ(talkgates_[0]->state().working.symbolBrightness, 7);
+  EXPECT_EQ(talkgates_[1]->state().working.symbolBrightness, 5);
+  EXPECT_EQ(talkgates_[2]->state().working.symbolBrightness, 7) << "a failure stops nobody";
+
+  r = run({"--all", "--json", "status"});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  const QJsonArray results = jsonArray(r);
+  ASSERT_EQ(results.size(), 3);
+  for (int i = 0; i < 3; ++i) {
+    const QJsonObject result = results[i].toObject();
+    EXPECT_EQ(result.value("path").toString().toStdString(), talkgates_[i]->configPath());
+    EXPECT_EQ(result.value("serial_number").toString(), "TG00000" + QString::number(i + 1));
+    EXPECT_TRUE(result.value("ok").toBool());
+    EXPECT_EQ(result.value("result").toObject().value("symbol_led_brightness").toInt(),
+              i == 1 ? 5 : 7);
+  }
+}
+
+TEST_F(Fleet, OneTalkgateAndNoneAndRefusedInput) {
+  RunResult r = run({"--all", "status"});
+  EXPECT_EQ(r.code, kExitFailure) << "nothing done is no success";
+  EXPECT_EQ(r.err, "No Talkgate is connected, so no command was run.\n");
+  EXPECT_EQ(r.out, "");
+  r = run({"--all", "--json", "status"});
+  EXPECT_EQ(r.code, kExitFailure);
+  EXPECT_EQ(r.out, "[]\n");
+
+  plugIn(1);
+  r = run({"--all", "--json", "save"});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  ASSERT_EQ(jsonArray(r).size(), 1);
+  EXPECT_EQ(jsonArray(r)[0].toObject().value("result").toObject().value("ok").toBool(), true);
+  // A multi-line answer goes under the device's line.
+  r = run({"--all", "table", "show"});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_EQ(r.out.rfind(talkgates_[0]->configPath() + " TG000001: ok\n  EVENT ", 0), 0u) << r.out;
+
+  talkgates_[0]->clearRequests();
+  r = run({"--all", "set", "brightness", "10"});
+  EXPECT_EQ(r.code, kExitBadInput);
+  EXPECT_EQ(r.out, "") << "refused once for all, before any device";
+  EXPECT_EQ(run({"--all", "list"}).code, kExitBadInput);
+  EXPECT_EQ(run({"--all", "--device", talkgates_[0]->configPath(), "status"}).code, kExitBadInput);
+  EXPECT_TRUE(talkgates_[0]->requests().empty());
+}
+
+TEST_F(Fleet, UpgradesGoOneAtATimeEachBackAsATalkgateBeforeTheNext) {
+  std::vector<std::unique_ptr<sim::SimWorld>> worlds;
+  for (int i = 1; i <= 3; ++i) {
+    sim::SimWorldOptions options;
+    options.initialImage = readFile(sim::demoImagesDir() + "/talkgate_fw_1.0.4.txt");
+    options.talkgate.serialNumber = "TG00000" + std::to_string(i);
+    options.talkgate.working.symbolBrightness = static_cast<std::uint8_t>(i);
+    worlds.push_back(std::make_unique<sim::SimWorld>(bus_, options));
+  }
+  // What arrives and leaves, in order: "L+" a loader, "T+" a Talkgate, "T-", "L-".
+  std::vector<std::string> events;
+  const int listener = bus_.addListener([&events](const hid::DeviceInfo& info, bool arrived) {
+    if (info.interfaceNumber != kConfigInterface && info.productId != 0x0200) return;
+    events.push_back(std::string(info.productId == 0x0200 ? "L" : "T") + (arrived ? "+" : "-"));
+  });
+  const RunResult r =
+      run({"--all", "--json", "upgrade", sim::demoImagesDir() + "/talkgate_fw_1.1.0.txt", "--yes"});
+  bus_.removeListener(listener);
+  ASSERT_EQ(r.code, kExitOk) << r.err << r.out;
+  // Never two loaders at once, and each Talkgate back before the next one leaves.
+  int loaders = 0;
+  int away = 0;
+  int returned = 0;
+  for (const auto& event : events) {
+    loaders += event == "L+" ? 1 : event == "L-" ? -1 : 0;
+    EXPECT_LE(loaders, 1);
+    if (event == "T-") {
+      EXPECT_EQ(away++, 0) << "a second Talkgate left while one was away";
+    }
+    if (event == "T+") returned += away-- == 1 ? 1 : 0;
+  }
+  EXPECT_EQ(returned, 3);
+  EXPECT_EQ(away, 0);
+  for (int i = 0; i < 3; ++i) {
+    const sim::TalkgateState state = worlds[i]->talkgate().state();
+    EXPECT_EQ(state.firmwareVersion, "1.1.0");
+    EXPECT_EQ(state.serialNumber, "TG00000" + std::to_string(i + 1));
+    EXPECT_EQ(state.working.symbolBrightness, i + 1) << "each got its own settings back";
+    EXPECT_TRUE(jsonArray(r)[i].toObject().value("ok").toBool());
+  }
+}
