@@ -13,6 +13,7 @@
 #include "cli/text.h"
 #include "config/ini_file.h"
 #include "config/utility_config.h"
+#include "firmware/loader_images.h"
 
 namespace talkgate::cli {
 
@@ -139,6 +140,29 @@ Check checkOpen(hid::Port& port, const hid::DeviceInfo& info, std::string_view k
   return check;
 }
 
+Check checkLoaderImages(const Context& ctx) {
+  Check check{"loader images"};
+  const firmware::LoaderImageSources sources =
+      firmware::loaderImageSources(ctx.options().loaderDir);
+  const firmware::LoaderImageLookup lookup = firmware::findProductLoaderImages(sources);
+  if (lookup.images) {
+    check.ok = true;
+    check.detail = lookup.origin == "built in" ? std::string("built into this program")
+                                               : "in " + lookup.origin;
+    return check;
+  }
+  check.detail = "No usable loader images for a real Talkgate in " +
+                 joinedFolders(sources.folders) +
+                 (sources.builtIn ? ", nor built into this program." : ".");
+  for (const auto& problem : lookup.problems) check.detail.append(" ").append(problem);
+  check.fix = std::string("Copy the product's ") + firmware::kPasswordFileName + " and " +
+              firmware::kRamLoaderFileName + " into " +
+              (sources.folders.empty() ? std::string("a folder") : sources.folders.back()) +
+              " or a folder given with --loader-dir; without them only the simulated Talkgate "
+              "can be upgraded.";
+  return check;
+}
+
 std::string configFilePath(const Context& ctx) {
   if (ctx.options().configFile) return *ctx.options().configFile;
   if (ctx.userDataFolder().empty()) return {};
@@ -205,6 +229,7 @@ std::vector<Check> runChecks(Context& ctx) {
   checks.push_back(checkBus(talkgates, loaders));
   for (const auto& info : talkgates) checks.push_back(checkOpen(port, info, "Talkgate"));
   for (const auto& info : loaders) checks.push_back(checkOpen(port, info, "bootstrap loader"));
+  checks.push_back(checkLoaderImages(ctx));
   checks.push_back(checkConfigFile(ctx));
   return checks;
 }
@@ -270,7 +295,8 @@ void registerDoctorCommand(CommandRegistry& registry) {
        {{"doctor",
          "Check the set-up of this computer, one line per check with ok or the problem "
          "and its fix: the udev rule, the Talkgates and loaders on the bus, whether "
-         "each can be opened, and the configuration file. Changes nothing."}},
+         "each can be opened, the loader images a real Talkgate's upgrade needs (and where "
+         "they are), and the configuration file. Changes nothing."}},
        {},
        runDoctor,
        {"talkgatectl doctor", "talkgatectl doctor --json", "talkgatectl --simulate doctor"},

@@ -13,6 +13,7 @@
 #include "cli/command.h"
 #include "cli_fixture.h"
 #include "config/utility_config.h"
+#include "tests/firmware/loader_images_fixture.h"
 
 using namespace talkgate;
 using namespace talkgate::cli;
@@ -21,7 +22,8 @@ using talkgate::cli::testing::RunResult;
 
 namespace {
 
-// A computer set up as it should be: the rule installed, one Talkgate, a saved configuration.
+// A computer set up as it should be: the rule installed, one Talkgate, the product's loader
+// images (made-up ones) in the system folder, a saved configuration.
 class Doctor : public CliTest {
  protected:
   void SetUp() override {
@@ -32,10 +34,16 @@ class Doctor : public CliTest {
     environment_.usbPort = &bus_;
     environment_.userDataFolder = path("data");
     environment_.udevRuleFolders = {path("etc-rules"), path("lib-rules")};
+    images_.emplace(std::vector<std::string>{path("user-loader"), path("loader")});
+    writeImages();
     sim::SimTalkgate model(bus_);
     ASSERT_EQ(run({"config", "save"}, environment_).code, kExitOk);
   }
 
+  void writeImages() {
+    firmware::test::writeLoaderImages(path("loader"), firmware::test::madeUpPassword(),
+                                      firmware::test::kMadeUpRamLoader);
+  }
   std::string rulePath() const { return path("lib-rules/70-talkgate.rules"); }
   std::string configPath() const { return path("data/VelkorInterface/USBTalkgateUtilityCfg.ini"); }
   RunResult doctor(bool json = false) {
@@ -59,6 +67,7 @@ class Doctor : public CliTest {
   }
 
   Environment environment_;
+  std::optional<firmware::test::ScopedLoaderImageSources> images_;
 };
 
 }  // namespace
@@ -75,6 +84,9 @@ TEST_F(Doctor, AHealthySetUpIsAllOkInOrderAndNothingChanges) {
                        "open " +
                        talkgate.configPath() +
                        ": ok (Talkgate TG260001)\n"
+                       "loader images: ok (in " +
+                       path("loader") +
+                       ")\n"
                        "configuration file: ok (" +
                        configPath() + ")\nAll is well.\n");
   r = doctor(true);
@@ -124,6 +136,11 @@ TEST_F(Doctor, EachBrokenSetUpFailsItsOwnCheckWithAFix) {
        "configuration file", "The value of LEDBrightness in " + configPath()},
       {"unreadable file", [&](sim::SimTalkgate&) { std::ofstream(configPath()) << "[appSet\n"; },
        "configuration file", "cannot be read"},
+      {"missing images",
+       [&](sim::SimTalkgate&) {
+         std::filesystem::remove(path("loader") + "/" + firmware::kRamLoaderFileName);
+       },
+       "loader images", "Copy the product's password.txt and RAM_BSL.txt into " + path("loader")},
       {"missing file", [&](sim::SimTalkgate&) { std::filesystem::remove(configPath()); },
        "configuration file", configPath() + " does not exist."},
   };
@@ -144,6 +161,7 @@ TEST_F(Doctor, EachBrokenSetUpFailsItsOwnCheckWithAFix) {
     EXPECT_EQ(failed[0].rfind(c.failed, 0), 0u) << failed[0];
     // Put the set-up right again for the next case.
     bus_.setOpenError(talkgate.configPath(), hid::OpenError::None);
+    writeImages();
     { std::ofstream(rulePath()) << rule; }
     std::filesystem::create_directories(path("data/VelkorInterface"));
     { std::ofstream(configPath()) << config; }
