@@ -1,6 +1,8 @@
 #include "cli/fleet.h"
 
+#include <algorithm>
 #include <sstream>
+#include <string_view>
 
 #include "cli/bus.h"
 #include "cli/json.h"
@@ -54,6 +56,19 @@ void printResultLine(std::ostream& out, const DeviceRun& run) {
   for (const auto& line : lines) out << "  " << line << '\n';
 }
 
+// The command's result document: an upgrade writes one-line progress objects before it, which
+// are left out here. The result is the last document that opens on a line of its own.
+std::string_view resultDocument(std::string_view text) {
+  std::size_t start = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    const std::string_view line = text.substr(at, end - at);
+    if (line == "{" || line == "[" || line == "{}" || line == "[]") start = at;
+    at = end + 1;
+  }
+  return text.substr(start);
+}
+
 void printJson(std::ostream& out, const std::vector<DeviceRun>& runs) {
   JsonWriter json(out);
   json.beginArray();
@@ -71,7 +86,7 @@ void printJson(std::ostream& out, const std::vector<DeviceRun>& runs) {
     if (run.out.empty()) {
       json.nullValue();
     } else {
-      json.document(run.out);
+      json.document(resultDocument(run.out));
     }
     json.key("error");
     if (run.err.empty()) {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -14,5 +15,8 @@ int main(int argc, char** argv) {
   environment.input = &std::cin;
   environment.inputIsTerminal = ::isatty(STDIN_FILENO) == 1;
   environment.outputIsTerminal = ::isatty(STDOUT_FILENO) == 1;
+  // For scripts that run many simulated upgrades, such as the test of the README's examples.
+  const char* instant = std::getenv("TALKGATE_SIM_INSTANT");
+  environment.instantSimulatedTime = instant != nullptr && std::string(instant) == "1";
   return talkgate::cli::runTalkgatectl(args, std::cout, std::cerr, environment);
 }

@@ -28,9 +28,7 @@ bool storeValue(std::optional<std::string>& slot, std::string_view name, const s
 
 const std::vector<GlobalOptionSpec>& globalOptionSpecs() {
   static const std::vector<GlobalOptionSpec> specs = {
-      {"--simulate", "",
-       "Use a simulated Talkgate on a virtual bus instead of USB; its waits take no real "
-       "time."},
+      {"--simulate", "", "Use a simulated Talkgate on a virtual bus instead of USB."},
       {"--sim-state", "FILE",
        "With --simulate: load the simulated Talkgate from FILE at start and save it back at "
        "exit, so that consecutive runs act on one device; FILE is created with factory values "

@@ -117,15 +117,12 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       return badInput(err, "Unknown option '" + printableBytes(flag) + "' for '" + name + "'.");
     }
   }
-
-  // The simulated devices keep simulated time: a run waits for nothing real, so a simulated
-  // upgrade takes no seconds. A clock a test has put in place stays.
   // Made before the simulated devices so that it outlives them.
-  std::optional<ManualClock> simulatedTime;
-  std::optional<ScopedClock> simulatedClock;
-  if (options.simulate && &activeClock() == &systemClock()) {
-    simulatedTime.emplace();
-    simulatedClock.emplace(*simulatedTime);
+  std::optional<ManualClock> instantTime;
+  std::optional<ScopedClock> instantClock;
+  if (options.simulate && environment.instantSimulatedTime) {
+    instantTime.emplace();
+    instantClock.emplace(*instantTime);
   }
 
   // The bus: USB, or a virtual one carrying the simulated Talkgate and its loader.

@@ -44,6 +44,10 @@ struct Environment {
   // report; lets a test interrupt an upgrade at a chosen report. Unset: while it programs a
   // Talkgate the tool catches SIGINT and SIGTERM and counts them itself.
   std::function<int()> interrupts;
+  // With --simulate: let the simulated devices' time run without waiting (a manual clock), so
+  // that a simulated upgrade takes no real seconds. Left off, the simulated world keeps real
+  // time, so that a person (or a signal) can act while it programs.
+  bool instantSimulatedTime = false;
   // The folders udev reads rules from, for 'doctor'.
   std::vector<std::string> udevRuleFolders = {"/etc/udev/rules.d", "/usr/lib/udev/rules.d",
                                               "/lib/udev/rules.d"};

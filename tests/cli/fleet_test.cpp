@@ -83,8 +83,9 @@ TEST_F(Fleet, OneTalkgateAndNoneAndRefusedInput) {
   plugIn(1);
   r = run({"--all", "--json", "save"});
   ASSERT_EQ(r.code, kExitOk) << r.err;
-  ASSERT_EQ(jsonArray(r).size(), 1);
-  EXPECT_EQ(jsonArray(r)[0].toObject().value("result").toObject().value("ok").toBool(), true);
+  const QJsonArray saved = jsonArray(r);
+  ASSERT_EQ(saved.size(), 1);
+  EXPECT_EQ(saved[0].toObject().value("result").toObject().value("ok").toBool(), true);
   // A multi-line answer goes under the device's line.
   r = run({"--all", "table", "show"});
   ASSERT_EQ(r.code, kExitOk) << r.err;
@@ -118,6 +119,8 @@ TEST_F(Fleet, UpgradesGoOneAtATimeEachBackAsATalkgateBeforeTheNext) {
       run({"--all", "--json", "upgrade", sim::demoImagesDir() + "/talkgate_fw_1.1.0.txt", "--yes"});
   bus_.removeListener(listener);
   ASSERT_EQ(r.code, kExitOk) << r.err << r.out;
+  const QJsonArray results = jsonArray(r);
+  ASSERT_EQ(results.size(), 3) << r.out;
   // Never two loaders at once, and each Talkgate back before the next one leaves.
   int loaders = 0;
   int away = 0;
@@ -137,6 +140,8 @@ TEST_F(Fleet, UpgradesGoOneAtATimeEachBackAsATalkgateBeforeTheNext) {
     EXPECT_EQ(state.firmwareVersion, "1.1.0");
     EXPECT_EQ(state.serialNumber, "TG00000" + std::to_string(i + 1));
     EXPECT_EQ(state.working.symbolBrightness, i + 1) << "each got its own settings back";
-    EXPECT_TRUE(jsonArray(r)[i].toObject().value("ok").toBool());
+    const QJsonObject result = results[i].toObject();
+    EXPECT_TRUE(result.value("ok").toBool());
+    EXPECT_EQ(result.value("result").toObject().value("firmware_version").toString(), "1.1.0");
   }
 }

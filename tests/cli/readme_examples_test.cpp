@@ -90,7 +90,7 @@ TEST(ReadmeExamples, EverySimulatedCommandRunsAsWrittenFromTheSourceTree) {
          << "export PATH=" << quoted(TALKGATE_BIN_DIR)
          << ":\"$PATH\" HOME=" << quoted(home.string())
          << " XDG_DATA_HOME=" << quoted((home / "data").string())
-         << " XDG_CONFIG_HOME=" << quoted((home / "config").string()) << '\n'
+         << " XDG_CONFIG_HOME=" << quoted((home / "config").string()) << " TALKGATE_SIM_INSTANT=1\n"
          << "exec 3>" << quoted(statuses.string()) << '\n';
   for (std::size_t i = 0; i < commands.size(); ++i) {
     script << "echo \"\\$ " << i << "\"\n" << commands[i].text << "\necho \"" << i << " $?\" >&3\n";
