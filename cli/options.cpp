@@ -1,5 +1,8 @@
 #include "cli/options.h"
 
+#include "cli/text.h"
+#include "sim/world_state.h"
+
 namespace talkgate::cli {
 
 namespace {
@@ -35,11 +38,16 @@ const std::vector<GlobalOptionSpec>& globalOptionSpecs() {
        "when missing. The file keeps the whole simulated world: the Talkgate's settings, its "
        "firmware version, whether it waits in its bootstrap loader, and its flash. One run at a "
        "time holds FILE; another waits for it up to 5 s."},
+      {"--sim-devices", "N",
+       "With --simulate: N simulated Talkgates (1 to 16) on the bus instead of one, serial "
+       "numbers TG260001, TG260002 and so on; kept in the --sim-state file, so later runs "
+       "need not repeat it."},
       {"--sim-fault", "KIND[@N]",
        "With --simulate: make the simulated bootstrap loader fail once, at its N-th report of "
        "this run (default 1): 'unplug' leaves the bus, 'refuse-password' refuses the password "
        "(and mass-erases), 'corrupt-byte' corrupts the next byte programmed, 'stop-answering' "
-       "stays on the bus but never answers again."},
+       "stays on the bus but never answers again. With several simulated Talkgates it is the "
+       "first one's loader."},
       {"--device", "PATH", "Use the Talkgate at this HID path (see 'list') instead of the first."},
       {"--all", "",
        "Run the command on every Talkgate on the bus, one after the other: one result line per "
@@ -71,6 +79,7 @@ bool parseInvocation(const std::vector<std::string>& args, Invocation& out, std:
   out = Invocation{};
   GlobalOptions& o = out.options;
   bool optionsEnded = false;
+  std::optional<std::string> simDevices;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (optionsEnded || !looksLikeOption(arg)) {
@@ -122,6 +131,8 @@ bool parseInvocation(const std::vector<std::string>& args, Invocation& out, std:
       ok = takeValue(o.simStateFile);
     } else if (name == "--sim-fault") {
       ok = takeValue(o.simFault);
+    } else if (name == "--sim-devices") {
+      ok = takeValue(simDevices);
     } else if (name == "--device") {
       ok = takeValue(o.devicePath);
     } else if (name == "--config") {
@@ -140,6 +151,18 @@ bool parseInvocation(const std::vector<std::string>& args, Invocation& out, std:
   if (o.simStateFile && !o.simulate) {
     error = "--sim-state needs --simulate";
     return false;
+  }
+  if (simDevices) {
+    o.simDevices = parseDecimal(*simDevices, static_cast<unsigned>(sim::kMaxSimulatedTalkgates));
+    if (!o.simDevices || *o.simDevices == 0) {
+      error =
+          "--sim-devices needs a number from 1 to " + std::to_string(sim::kMaxSimulatedTalkgates);
+      return false;
+    }
+    if (!o.simulate) {
+      error = "--sim-devices needs --simulate";
+      return false;
+    }
   }
   if (o.simFault && !o.simulate) {
     error = "--sim-fault needs --simulate";

@@ -13,6 +13,7 @@ struct GlobalOptions {
   bool simulate = false;
   std::optional<std::string> simStateFile;
   std::optional<std::string> simFault;  // KIND[@N], checked by the tool before it runs
+  std::optional<unsigned> simDevices;   // how many simulated Talkgates
   bool json = false;
   bool trace = false;
   bool help = false;

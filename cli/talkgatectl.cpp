@@ -13,7 +13,7 @@
 #include "cli/command.h"
 #include "cli/fleet.h"
 #include "cli/json.h"
-#include "cli/sim_fault.h"
+#include "cli/simulated_world.h"
 #include "cli/text.h"
 #include "config/atomic_file.h"
 #include "config/file_lock.h"
@@ -127,40 +127,19 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
   // The bus: USB, or a virtual one carrying the simulated Talkgate and its loader.
   hid::Port* port = environment.usbPort ? environment.usbPort : &hid::hidapiPort();
-  std::unique_ptr<sim::VirtualBus> bus;
-  std::unique_ptr<sim::SimWorld> world;
-  std::optional<config::FileLock> stateLock;
+  std::unique_ptr<SimulatedWorld> world;
   if (options.simulate) {
-    SimFault fault;
-    if (options.simFault && !parseSimFault(*options.simFault, fault, error)) {
-      return badInput(err, error + ".");
+    world = std::make_unique<SimulatedWorld>();
+    if (const int built = world->build(options, error); built != kExitOk) {
+      if (built == kExitBadInput) return badInput(err, error);
+      err << error << '\n';
+      return built;
     }
-    sim::WorldState saved;
-    const auto& stateFile = options.simStateFile;
-    if (stateFile) {
-      // Held until the state is written back, so a run never loses another run's change.
-      stateLock.emplace(*stateFile);
-      if (!stateLock->locked()) {
-        err << "Cannot read the simulated Talkgate from " << printableBytes(*stateFile) << ": "
-            << stateLock->busyReason() << ".\n";
-        return kExitFailure;
-      }
+    for (const auto& talkgate : world->talkgates()) {
+      if (environment.onSimulatedDevice) environment.onSimulatedDevice(talkgate->talkgate());
+      if (environment.onSimulatedWorld) environment.onSimulatedWorld(*talkgate);
     }
-    if (stateFile && files::kindOf(*stateFile) != files::FileKind::Missing &&
-        !sim::loadWorldState(*stateFile, saved, error)) {
-      return badInput(err, "Cannot read the simulated Talkgate from " + printableBytes(*stateFile) +
-                               ": " + printableBytes(error) + ".");
-    }
-    bus = std::make_unique<sim::VirtualBus>();
-    world = std::make_unique<sim::SimWorld>(*bus, sim::SimWorld::optionsFrom(saved));
-    if (!world->flashProblem().empty()) {
-      return badInput(err, "Cannot read the simulated Talkgate from " + stateFile.value_or("") +
-                               ": " + world->flashProblem());
-    }
-    if (options.simFault) world->loader().failAtReport(fault.kind, fault.report);
-    if (environment.onSimulatedDevice) environment.onSimulatedDevice(world->talkgate());
-    if (environment.onSimulatedWorld) environment.onSimulatedWorld(*world);
-    port = bus.get();
+    port = &world->bus();
   }
   std::optional<hid::TracingPort> tracing;
   if (options.trace) {
@@ -190,9 +169,10 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
   // Save only after a run that reached the device: bad input leaves the file as it was. A
   // part left in its loader is saved so; the next run finds the loader on the bus.
-  if (world && options.simStateFile && deviceTouched &&
-      !config::writeFileAtomically(*options.simStateFile, sim::worldStateJson(world->state()),
-                                   &error)) {
+  // A new --sim-devices count is kept too, once the command took its arguments.
+  const bool newCount = options.simDevices && status != kExitBadInput;
+  if (world && options.simStateFile && (deviceTouched || newCount) &&
+      !world->save(*options.simStateFile, error)) {
     err << "Cannot save the simulated Talkgate to " << printableBytes(*options.simStateFile) << ": "
         << error << ".\n";
     if (status == kExitOk) status = kExitFailure;

@@ -1,5 +1,6 @@
 #include "sim/world_state.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "sim/json_value.h"
@@ -46,30 +47,46 @@ bool readFlash(const Value& talkgate, std::string& flash, std::string& error) {
   return true;
 }
 
-bool readCurrent(const Value& root, WorldState& state, std::string& error) {
+// Reads the Talkgates into states; one beyond those already there starts as fleetMember().
+bool readCurrent(const Value& root, std::vector<WorldState>& states, std::size_t maxCount,
+                 std::string& error) {
   const Value* talkgates = root.member("talkgates");
-  if (!talkgates || talkgates->kind != Value::Kind::Array || talkgates->items.size() != 1) {
+  if (!talkgates || talkgates->kind != Value::Kind::Array || talkgates->items.empty() ||
+      talkgates->items.size() > maxCount) {
     return fail(error, talkgates ? *talkgates : root,
-                "\"talkgates\" must be an array of one Talkgate");
+                maxCount == 1 ? "\"talkgates\" must be an array of one Talkgate"
+                              : "\"talkgates\" must be an array of 1 to " +
+                                    std::to_string(maxCount) + " Talkgates");
   }
-  const Value& talkgate = talkgates->items.front();
-  if (talkgate.kind != Value::Kind::Object) {
-    return fail(error, talkgate, "a Talkgate must be an object");
+  const std::size_t count = talkgates->items.size();
+  for (std::size_t i = states.size(); i < count; ++i) states.push_back(fleetMember(i));
+  states.resize(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const Value& talkgate = talkgates->items[i];
+    if (talkgate.kind != Value::Kind::Object) {
+      return fail(error, talkgate, "a Talkgate must be an object");
+    }
+    WorldState& state = states[i];
+    if (!state_file::readTalkgate(talkgate, state.talkgate, error) ||
+        !readMode(talkgate, state.inLoader, error) || !readFlash(talkgate, state.flash, error)) {
+      return false;
+    }
   }
-  return state_file::readTalkgate(talkgate, state.talkgate, error) &&
-         readMode(talkgate, state.inLoader, error) && readFlash(talkgate, state.flash, error);
+  return true;
 }
 
-bool readDocument(const std::string& text, WorldState& state, std::string& error) {
+bool readDocument(const std::string& text, std::vector<WorldState>& states, std::size_t maxCount,
+                  std::string& error) {
   Value root;
   if (!json::parse(text, root, error)) return false;
   if (root.kind != Value::Kind::Object) return fail(error, root, "the document must be an object");
   const Value* version = root.member("version");
   if (!version) {
     // The single-Talkgate file of earlier versions: a running Talkgate, flash unknown.
-    state.inLoader = false;
-    state.flash.clear();
-    return state_file::readTalkgate(root, state.talkgate, error);
+    states.resize(1);
+    states.front().inLoader = false;
+    states.front().flash.clear();
+    return state_file::readTalkgate(root, states.front().talkgate, error);
   }
   if (version->kind != Value::Kind::Integer || version->integer < kWorldStateVersion) {
     return fail(error, *version, "\"version\" must be a whole number");
@@ -79,27 +96,25 @@ bool readDocument(const std::string& text, WorldState& state, std::string& error
                 "written by a newer program (version " + std::to_string(version->integer) +
                     "; this one reads up to " + std::to_string(kWorldStateVersion) + ")");
   }
-  return readCurrent(root, state, error);
+  return readCurrent(root, states, maxCount, error);
 }
 
-}  // namespace
-
-bool loadWorldState(const std::string& path, WorldState& out, std::string& error) {
+bool loadDocument(const std::string& path, std::vector<WorldState>& out, std::size_t maxCount,
+                  std::string& error) {
   std::string text;
   if (!state_file::readFile(path, text, error)) return false;
-  WorldState state = out;
-  if (!readDocument(text, state, error)) {
+  std::vector<WorldState> states = out;
+  if (!readDocument(text, states, maxCount, error)) {
     error = path + ": " + error;
     return false;
   }
-  out = std::move(state);
+  out = std::move(states);
   return true;
 }
 
-std::string worldStateJson(const WorldState& state) {
-  std::ostringstream out;
-  out << "{\n  \"version\": " << kWorldStateVersion << ",\n  \"talkgates\": [\n    {\n"
-      << "      \"mode\": " << json::quoted(state.inLoader ? kLoaderMode : kFirmwareMode) << ",\n";
+void writeTalkgate(std::ostream& out, const WorldState& state) {
+  out << "    {\n      \"mode\": " << json::quoted(state.inLoader ? kLoaderMode : kFirmwareMode)
+      << ",\n";
   state_file::writeTalkgate(out, state.talkgate, "      ");
   out << ",\n      \"flash\": [";
   std::istringstream lines(state.flash);
@@ -108,8 +123,46 @@ std::string worldStateJson(const WorldState& state) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     out << (first ? "\n" : ",\n") << "        " << json::quoted(line);
   }
-  out << (first ? "]" : "\n      ]") << "\n    }\n  ]\n}\n";
+  out << (first ? "]" : "\n      ]") << "\n    }";
+}
+
+}  // namespace
+
+WorldState fleetMember(std::size_t index) {
+  WorldState state;
+  if (index > 0) {
+    // TG260001 is the first; the others count on from it.
+    std::string number = std::to_string(index + 1);
+    number.insert(0, 4 - std::min<std::size_t>(4, number.size()), '0');
+    state.talkgate.serialNumber = "TG26" + number;
+  }
+  return state;
+}
+
+bool loadWorldState(const std::string& path, WorldState& out, std::string& error) {
+  std::vector<WorldState> states{out};
+  if (!loadDocument(path, states, 1, error)) return false;
+  out = std::move(states.front());
+  return true;
+}
+
+bool loadWorldStates(const std::string& path, std::vector<WorldState>& out, std::string& error) {
+  return loadDocument(path, out, kMaxSimulatedTalkgates, error);
+}
+
+std::string worldStatesJson(const std::vector<WorldState>& states) {
+  std::ostringstream out;
+  out << "{\n  \"version\": " << kWorldStateVersion << ",\n  \"talkgates\": [\n";
+  for (std::size_t i = 0; i < states.size(); ++i) {
+    if (i > 0) out << ",\n";
+    writeTalkgate(out, states[i]);
+  }
+  out << "\n  ]\n}\n";
   return out.str();
+}
+
+std::string worldStateJson(const WorldState& state) {
+  return worldStatesJson({state});
 }
 
 }  // namespace talkgate::sim

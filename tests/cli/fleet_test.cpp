@@ -145,3 +145,30 @@ TEST_F(Fleet, UpgradesGoOneAtATimeEachBackAsATalkgateBeforeTheNext) {
     EXPECT_EQ(result.value("result").toObject().value("firmware_version").toString(), "1.1.0");
   }
 }
+
+TEST_F(Fleet, SimulatedTalkgatesAreKeptInTheStateFile) {
+  const std::string state = path("s.json");
+  RunResult r = run({"--simulate", "--sim-devices", "3", "--sim-state", state, "--all", "--json",
+                     "set", "brightness", "7"});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  QJsonArray results = jsonArray(r);
+  ASSERT_EQ(results.size(), 3) << r.out;
+  for (const auto& result : results) EXPECT_TRUE(result.toObject().value("ok").toBool());
+
+  r = run({"--simulate", "--sim-state", state, "--all", "status", "--json"});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  results = jsonArray(r);
+  ASSERT_EQ(results.size(), 3) << "the count is kept in the state file";
+  for (int i = 0; i < 3; ++i) {
+    const QJsonObject status = results[i].toObject().value("result").toObject();
+    EXPECT_EQ(status.value("symbol_led_brightness").toInt(), 7);
+    EXPECT_EQ(status.value("serial_number").toString(), "TG26000" + QString::number(i + 1));
+  }
+  // Fewer keeps the first ones.
+  r = run({"--simulate", "--sim-devices", "1", "--sim-state", state, "--all", "status"});
+  EXPECT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_NE(r.out.find("1 Talkgate: 1 succeeded, 0 failed."), std::string::npos) << r.out;
+  EXPECT_EQ(run({"--simulate", "--sim-devices", "0", "status"}).code, kExitBadInput);
+  EXPECT_EQ(run({"--simulate", "--sim-devices", "17", "status"}).code, kExitBadInput);
+  EXPECT_EQ(run({"--sim-devices", "2", "status"}).code, kExitBadInput);
+}

@@ -143,6 +143,31 @@ TEST_F(StateFileTest, WorldInItsLoaderComesBackWithItsFlash) {
   EXPECT_EQ(again.state(), loaded);
 }
 
+TEST_F(StateFileTest, SeveralTalkgatesKeepTheirOrderAndASingleTalkgateReaderRefusesThem) {
+  std::vector<WorldState> fleet{fleetMember(0), fleetMember(1), fleetMember(11)};
+  EXPECT_EQ(fleet[0].talkgate.serialNumber, "TG260001");
+  EXPECT_EQ(fleet[1].talkgate.serialNumber, "TG260002");
+  EXPECT_EQ(fleet[2].talkgate.serialNumber, "TG260012");
+  fleet[1].inLoader = true;
+  fleet[2].talkgate.working.symbolBrightness = 2;
+  write(worldStatesJson(fleet));
+  std::vector<WorldState> loaded;
+  ASSERT_TRUE(loadWorldStates(path, loaded, error)) << error;
+  EXPECT_EQ(loaded, fleet);
+  WorldState one;
+  EXPECT_FALSE(loadWorldState(path, one, error));
+  EXPECT_NE(error.find("\"talkgates\" must be an array of one Talkgate"), std::string::npos);
+  // A Talkgate given only in part is completed from the factory's, by its place.
+  write(R"({"version": 2, "talkgates": [{}, {"working": {"symbolBrightness": 1}}]})");
+  ASSERT_TRUE(loadWorldStates(path, loaded, error)) << error;
+  ASSERT_EQ(loaded.size(), 2u);
+  EXPECT_EQ(loaded[1].talkgate.serialNumber, "TG260002");
+  EXPECT_EQ(loaded[1].talkgate.working.symbolBrightness, 1);
+  write(R"({"version": 2, "talkgates": []})");
+  EXPECT_FALSE(loadWorldStates(path, loaded, error));
+  EXPECT_NE(error.find("1 to 16 Talkgates"), std::string::npos) << error;
+}
+
 TEST_F(StateFileTest, OlderSingleTalkgateFileLoadsAsARunningTalkgate) {
   write(R"({"working": {"symbolBrightness": 3}, "firmwareVersion": "1.1.0"})");
   WorldState world;
