@@ -178,7 +178,7 @@ TEST_F(Completion, FileNamesWithBlanksStayWholeHoweverTheyAreTyped) {
             std::set<std::string>{path("my images/fw 1.1.txt")});
   const std::string escaped = dir_.string() + "/my\\ s";
   EXPECT_EQ(completions({"--config", escaped}), std::set<std::string>{path("my settings.ini")});
-  EXPECT_EQ(completions({"config", "export", "\"" + path("my")}),
+  EXPECT_EQ(completions({"config", "export", std::string("\"").append(path("my"))}),
             std::set<std::string>{path("my images")});
 }
 
@@ -203,7 +203,7 @@ TEST(ManualPage, IsMadeFromTheHelpAndDocumentsEveryCommandAndOption) {
   }
   for (const auto& option : globalOptionSpecs()) {
     std::string usage(option.name);
-    if (!option.valueName.empty()) usage += " " + std::string(option.valueName);
+    if (!option.valueName.empty()) usage.append(" ").append(option.valueName);
     EXPECT_NE(page.find(".B " + roff(usage) + "\n"), std::string::npos) << usage;
   }
   // No text line may start a roff request by accident.

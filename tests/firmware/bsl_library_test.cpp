@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "firmware/bsl_wire.h"
@@ -336,9 +337,10 @@ class ScriptedLoaderTest : public BslTest {
     ASSERT_EQ(connect(), kBslOk);
   }
   static Bytes report(Bytes core) {
-    Bytes r{0x3F, static_cast<std::uint8_t>(core.size())};
-    r.insert(r.end(), core.begin(), core.end());
-    r.resize(64, 0);
+    Bytes r(64, 0);
+    r[0] = 0x3F;
+    r[1] = static_cast<std::uint8_t>(core.size());
+    std::copy_n(core.begin(), std::min<std::size_t>(core.size(), r.size() - 2), r.begin() + 2);
     return r;
   }
   std::shared_ptr<ScriptedLoader> endpoint = std::make_shared<ScriptedLoader>();

@@ -45,7 +45,7 @@ std::string describe(const std::string& line) {
     if (r[2] == 0x3B) return "reply 3B message " + hex(r[3], 2) + (r[3] == 0 ? " (success)" : "");
     if (r[2] == 0x3A) {
       std::string data;
-      for (std::size_t i = 3; i < 2 + core; ++i) data += " " + hex(r[i], 2).substr(2);
+      for (std::size_t i = 3; i < 2 + core; ++i) data.append(" ").append(hex(r[i], 2).substr(2));
       return "reply 3A data" + data;
     }
     return "unknown reply";
