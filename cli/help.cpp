@@ -50,6 +50,14 @@ void printHelp(std::ostream& out, const CommandRegistry& registry) {
            "it prints one object at the end: ok, firmware_version (as read back from the "
            "upgraded Talkgate, or null), serial_number_restored, settings_restored and log "
            "(the log lines).",
+           "With --all, each Talkgate's answer follows its path and serial number on one line "
+           "(a longer one on the lines below it), then a summary line. With --json it prints "
+           "one array of objects with path, serial_number, ok, exit_status, result (the "
+           "command's own JSON document, or null) and error (its messages, or null).",
+           "'doctor' prints one line per check: the check, then 'ok' with what it found, or "
+           "the problem and 'Fix:' with what to do. With --json it prints an object with ok "
+           "and checks, each with check, ok, detail and fix (null when ok). 'keys --json' "
+           "prints an object with keys (name, code) and modifiers (name, byte).",
        }) {
     if (!firstParagraph) out << '\n';
     writeParagraph(out, paragraph);
@@ -61,7 +69,8 @@ void printHelp(std::ostream& out, const CommandRegistry& registry) {
   writeEntry(out, "1",
              std::string(kDeviceFailureMeaning) +
                  " For 'upgrade': the Talkgate is not back on verified new firmware with its "
-                 "settings; the message says how to recover.",
+                 "settings; the message says how to recover. With --all: a device failed, or "
+                 "none is connected. For 'doctor': a check found a problem.",
              kHelpCodeColumn);
   writeEntry(out, "2", kBadInputMeaning, kHelpCodeColumn);
 
@@ -77,6 +86,9 @@ void printHelp(std::ostream& out, const CommandRegistry& registry) {
          "  talkgatectl --simulate --sim-state sim.json --sim-fault unplug@70 upgrade fw.txt "
          "--yes\n"
          "  talkgatectl upgrade talkgate_fw_1.1.0.txt --yes\n"
+         "  talkgatectl --all set brightness 7 && talkgatectl --all save\n"
+         "  talkgatectl --simulate --sim-devices 3 --sim-state fleet.json --all status\n"
+         "  talkgatectl doctor\n"
          "  talkgatectl keys\n"
          "  talkgatectl help table\n";
 }
