@@ -157,12 +157,6 @@ TEST_F(StateFileTest, SeveralTalkgatesKeepTheirOrderAndASingleTalkgateReaderRefu
   WorldState one;
   EXPECT_FALSE(loadWorldState(path, one, error));
   EXPECT_NE(error.find("\"talkgates\" must be an array of one Talkgate"), std::string::npos);
-  // A Talkgate given only in part is completed from the factory's, by its place.
-  write(R"({"version": 2, "talkgates": [{}, {"working": {"symbolBrightness": 1}}]})");
-  ASSERT_TRUE(loadWorldStates(path, loaded, error)) << error;
-  ASSERT_EQ(loaded.size(), 2u);
-  EXPECT_EQ(loaded[1].talkgate.serialNumber, "TG260002");
-  EXPECT_EQ(loaded[1].talkgate.working.symbolBrightness, 1);
   write(R"({"version": 2, "talkgates": []})");
   EXPECT_FALSE(loadWorldStates(path, loaded, error));
   EXPECT_NE(error.find("1 to 16 Talkgates"), std::string::npos) << error;
