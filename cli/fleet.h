@@ -14,7 +14,8 @@ using ContextSetup = std::function<void(Context&)>;
 
 // Runs command on every Talkgate's configuration interface on port, in bus order. Prints one
 // result line per device (its path and serial number, then what the command answered) and a
-// summary; with --json one array of {path, serial_number, ok, exit_status, result, error}.
+// summary; with --json one array of {path, serial_number, ok, exit_status, result, error},
+// result being the command's final JSON document (an upgrade's progress lines left out).
 // Returns kExitOk when every device succeeded; kExitFailure when one failed or none is
 // connected; kExitBadInput when the command refused its arguments, before any device was
 // touched. deviceTouched tells whether a run reached a device.
