@@ -103,12 +103,10 @@ bool loadDocument(const std::string& path, std::vector<WorldState>& out, std::si
                   std::string& error) {
   std::string text;
   if (!state_file::readFile(path, text, error)) return false;
-  std::vector<WorldState> states = out;
-  if (!readDocument(text, states, maxCount, error)) {
+  if (!parseWorldStates(text, out, maxCount, error)) {
     error = path + ": " + error;
     return false;
   }
-  out = std::move(states);
   return true;
 }
 
@@ -127,6 +125,14 @@ void writeTalkgate(std::ostream& out, const WorldState& state) {
 }
 
 }  // namespace
+
+bool parseWorldStates(const std::string& text, std::vector<WorldState>& out, std::size_t maxCount,
+                      std::string& error) {
+  std::vector<WorldState> states = out;
+  if (!readDocument(text, states, maxCount, error)) return false;
+  out = std::move(states);
+  return true;
+}
 
 WorldState fleetMember(std::size_t index) {
   WorldState state;

@@ -38,6 +38,10 @@ bool loadWorldState(const std::string& path, WorldState& out, std::string& error
 // many. Missing members keep the values already in out, or those of fleetMember() for a
 // Talkgate beyond its end.
 bool loadWorldStates(const std::string& path, std::vector<WorldState>& out, std::string& error);
+// loadWorldStates on text already read: at most maxCount Talkgates; out is left as it was when
+// false.
+bool parseWorldStates(const std::string& text, std::vector<WorldState>& out, std::size_t maxCount,
+                      std::string& error);
 // The text loadWorldStates reads, the Talkgates in bus order; whoever keeps the world writes it.
 std::string worldStatesJson(const std::vector<WorldState>& states);
 // The text loadWorldState reads; whoever keeps the world writes it.
