@@ -7,6 +7,7 @@
 using namespace talkgate;
 using namespace talkgate::cli;
 using talkgate::cli::testing::CliTest;
+using talkgate::cli::testing::contains;
 using talkgate::cli::testing::RunResult;
 
 namespace {
@@ -15,10 +16,6 @@ sim::TalkgateState withSerial(const std::string& serial) {
   sim::TalkgateState state;
   state.serialNumber = serial;
   return state;
-}
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
 }
 
 }  // namespace

@@ -18,6 +18,11 @@
 
 namespace talkgate::cli::testing {
 
+// True when text holds part.
+inline bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
 struct RunResult {
   int code = -1;
   std::string out;

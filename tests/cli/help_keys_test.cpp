@@ -15,13 +15,10 @@
 using namespace talkgate;
 using namespace talkgate::cli;
 using talkgate::cli::testing::CliTest;
+using talkgate::cli::testing::contains;
 using talkgate::cli::testing::RunResult;
 
 namespace {
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
 
 QJsonObject jsonObject(const std::string& text) {
   return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();

@@ -10,13 +10,10 @@
 using namespace talkgate;
 using namespace talkgate::cli;
 using talkgate::cli::testing::CliTest;
+using talkgate::cli::testing::contains;
 using talkgate::cli::testing::RunResult;
 
 namespace {
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
 
 std::vector<std::uint8_t> commandsOf(const sim::SimTalkgate& talkgate) {
   std::vector<std::uint8_t> commands;

@@ -9,6 +9,7 @@
 using namespace talkgate;
 using namespace talkgate::cli;
 using talkgate::cli::testing::CliTest;
+using talkgate::cli::testing::contains;
 using talkgate::cli::testing::RunResult;
 
 namespace {
@@ -23,10 +24,6 @@ constexpr char kFactoryStatusJson[] = R"({
   "temperature": "23.5C"
 }
 )";
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
 
 }  // namespace
 

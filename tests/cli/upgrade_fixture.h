@@ -19,10 +19,6 @@ inline std::string demoImage(const std::string& version) {
   return sim::demoImagesDir() + "/talkgate_fw_" + version + ".txt";
 }
 
-inline bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 inline QJsonObject parseObject(const std::string& text) {
   QJsonParseError error{};
   const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);

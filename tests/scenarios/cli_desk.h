@@ -12,6 +12,8 @@
 
 namespace talkgate::scenarios {
 
+using talkgate::cli::testing::contains;
+
 using cli::kExitBadInput;
 using cli::kExitFailure;
 using cli::kExitOk;
@@ -25,10 +27,6 @@ inline std::string demoImage(const std::string& version) {
 inline std::string fileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
 }
 
 inline sim::SimWorldOptions talkgateOn104() {
