@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "device/hid_port.h"
+#include "tests/device/forwarding_device.h"
 
 namespace talkgate::testing {
 
@@ -36,21 +37,16 @@ class RecordingPort : public hid::Port {
   std::shared_ptr<WriteLog> log = std::make_shared<WriteLog>();
 
  private:
-  class Recording : public hid::Device {
+  class Recording : public ForwardingDevice {
    public:
     Recording(std::unique_ptr<hid::Device> inner, std::shared_ptr<WriteLog> log)
-        : inner_(std::move(inner)), log_(std::move(log)) {}
+        : ForwardingDevice(std::move(inner)), log_(std::move(log)) {}
     int write(const std::uint8_t* data, std::size_t length) override {
       log_->attempts.emplace_back(data, data + length);
-      return inner_->write(data, length);
+      return ForwardingDevice::write(data, length);
     }
-    int read(std::uint8_t* data, std::size_t length) override { return inner_->read(data, length); }
-    int setNonBlocking(bool b) override { return inner_->setNonBlocking(b); }
-    bool manufacturerString(std::wstring& out) override { return inner_->manufacturerString(out); }
-    bool productString(std::wstring& out) override { return inner_->productString(out); }
 
    private:
-    std::unique_ptr<hid::Device> inner_;
     std::shared_ptr<WriteLog> log_;
   };
   hid::Port& inner_;

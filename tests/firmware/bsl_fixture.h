@@ -140,6 +140,8 @@ class UpgradeTest : public BslTest {
     oldImage = readFile(demoImagePath("1.0.4"));
     newImagePath = demoImagePath("1.1.0");
     newImage = readFile(newImagePath);
+    TiTxtError error;
+    ASSERT_TRUE(parseTiTxt(newImage, newSections, error)) << error.text();
     ASSERT_TRUE(loader.loadFlashImage(oldImage));
     loader.plugIn();
   }
@@ -183,6 +185,7 @@ class UpgradeTest : public BslTest {
   std::string oldImage;
   std::string newImage;
   std::string newImagePath;
+  TiTxtImage newSections;  // newImage parsed
 };
 
 }  // namespace talkgate::firmware::test

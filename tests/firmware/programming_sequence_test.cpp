@@ -86,9 +86,7 @@ TEST_F(UpgradeTest, GoodRunSpeaksTheProtocolInTheExpectedOrder) {
 
 TEST_F(UpgradeTest, ImageIsSentInFullFastBlocksOfFiftyTwoBytes) {
   ASSERT_TRUE(run(newImagePath));
-  TiTxtImage image;
-  TiTxtError error;
-  ASSERT_TRUE(parseTiTxt(newImage, image, error));
+  const TiTxtImage& image = newSections;
   // The reset vector's segment is sent on its own, so a section crossing its bounds is cut.
   const SplitImage parts = splitImage(image, kResetVectorSegmentStart, kResetVectorSegmentEnd);
   std::size_t minimum = 0;

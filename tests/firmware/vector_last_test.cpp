@@ -40,9 +40,7 @@ class VectorLastTest : public UpgradeTest {
 
 TEST_F(VectorLastTest, VectorSegmentIsTheLastDataWrittenOnlyAfterEverythingElseVerified) {
   ASSERT_TRUE(run(newImagePath));
-  TiTxtImage image;
-  TiTxtError error;
-  ASSERT_TRUE(parseTiTxt(newImage, image, error));
+  const TiTxtImage& image = newSections;
   const SplitImage parts = splitImage(image, kResetVectorSegmentStart, kResetVectorSegmentEnd);
   ASSERT_FALSE(parts.inside.sections.empty());
   ASSERT_GT(parts.outside.sections.size(), 1u) << "the image must reach above and below";
@@ -99,9 +97,7 @@ TEST_F(VectorLastTest, UnplugAtAnyReportLeavesAPartThatStartsItsLoader) {
 }
 
 TEST_F(VectorLastTest, CorruptByteAnywhereFailsTheRunWithTheResetVectorErased) {
-  TiTxtImage image;
-  TiTxtError error;
-  ASSERT_TRUE(parseTiTxt(newImage, image, error));
+  const TiTxtImage& image = newSections;
   std::vector<std::uint32_t> addresses{kResetVectorAddress, kResetVectorAddress + 1};
   for (const auto& s : image.sections) {
     for (std::uint32_t a = s.address; a < s.end(); a += 211) addresses.push_back(a);

@@ -27,6 +27,7 @@
 #include "sim/sim_bsl_device.h"
 #include "sim/sim_world.h"
 #include "sim/virtual_bus.h"
+#include "tests/device/forwarding_device.h"
 #include "ui/scripted_dialogs.h"
 
 namespace fwuitest {
@@ -93,10 +94,10 @@ class GatePort : public talkgate::hid::Port {
     bool reached = false;
     bool failWrites = false;
   };
-  class GatedDevice : public talkgate::hid::Device {
+  class GatedDevice : public talkgate::testing::ForwardingDevice {
    public:
     GatedDevice(std::unique_ptr<talkgate::hid::Device> inner, std::shared_ptr<Gate> gate)
-        : inner_(std::move(inner)), gate_(std::move(gate)) {}
+        : ForwardingDevice(std::move(inner)), gate_(std::move(gate)) {}
     int write(const std::uint8_t* data, std::size_t length) override {
       {
         std::unique_lock lock(gate_->mutex);
@@ -106,15 +107,10 @@ class GatePort : public talkgate::hid::Port {
         }
         if (gate_->failWrites) return -1;
       }
-      return inner_->write(data, length);
+      return ForwardingDevice::write(data, length);
     }
-    int read(std::uint8_t* data, std::size_t length) override { return inner_->read(data, length); }
-    int setNonBlocking(bool b) override { return inner_->setNonBlocking(b); }
-    bool manufacturerString(std::wstring& out) override { return inner_->manufacturerString(out); }
-    bool productString(std::wstring& out) override { return inner_->productString(out); }
 
    private:
-    std::unique_ptr<talkgate::hid::Device> inner_;
     std::shared_ptr<Gate> gate_;
   };
   talkgate::hid::Port& inner_;
