@@ -12,6 +12,16 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   sudo_cmd=""
   [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}"
+  install() {
+    $sudo_cmd apt-get update -qq &&
+      DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}"
+  }
+  # TALKGATE_QUIET=1 keeps apt's own output in a log that is shown only when it fails.
+  if [ "${TALKGATE_QUIET:-0}" = 1 ]; then
+    log=$(mktemp)
+    install >"$log" 2>&1 || { cat "$log"; rm -f "$log"; exit 1; }
+    rm -f "$log"
+  else
+    install
+  fi
 fi
