@@ -1,7 +1,8 @@
 #pragma once
-// Ctrl-C (SIGINT) and SIGTERM while a Talkgate is being programmed: counted instead of ending
-// the program, so the upgrade can stop between two loader reports rather than in the middle
-// of one.
+// Ctrl-C and SIGTERM (the console's Ctrl-C and Ctrl-Break on Windows) while a Talkgate is being
+// programmed: counted instead of ending the program, so the upgrade can stop between two loader
+// reports rather than in the middle of one. Per system: signal_counter_posix.cpp and
+// signal_counter_win.cpp.
 
 namespace talkgate::cli {
 

@@ -37,7 +37,7 @@ class ActivePortGuard {
   explicit ActivePortGuard(hid::Port& port) : previous_(&hid::activePort()) {
     hid::setActivePort(&port);
   }
-  ~ActivePortGuard() { hid::setActivePort(previous_ == &hid::hidapiPort() ? nullptr : previous_); }
+  ~ActivePortGuard() { hid::setActivePort(previous_ == &hid::systemPort() ? nullptr : previous_); }
   ActivePortGuard(const ActivePortGuard&) = delete;
   ActivePortGuard& operator=(const ActivePortGuard&) = delete;
 
@@ -126,7 +126,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   }
 
   // The bus: USB, or a virtual one carrying the simulated Talkgate and its loader.
-  hid::Port* port = environment.usbPort ? environment.usbPort : &hid::hidapiPort();
+  hid::Port* port = environment.usbPort ? environment.usbPort : &hid::systemPort();
   std::unique_ptr<SimulatedWorld> world;
   if (options.simulate) {
     world = std::make_unique<SimulatedWorld>();

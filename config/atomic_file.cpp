@@ -1,35 +1,33 @@
 #include "config/atomic_file.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
 #include <filesystem>
+#include <mutex>
 #include <random>
-#include <system_error>
+#include <thread>
 
+#include "config/atomic_file_os.h"
 #include "files/regular_file.h"
+#include "files/utf8_path.h"
 
 namespace fs = std::filesystem;
 
 namespace talkgate::config {
-namespace {
-
-constexpr int kMaxLinkDepth = 40;
-constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as for any new file
-constexpr mode_t kPrivateMode = 0600;  // until the temporary gets the target's own mode
+namespace detail {
 
 bool fail(std::string* reason, const std::string& text) {
   if (reason) *reason = text;
   return false;
 }
 
-bool failErrno(std::string* reason, int error) {
-  return fail(reason, std::generic_category().message(error));
-}
+}  // namespace detail
+
+namespace {
+
+constexpr int kMaxLinkDepth = 40;
+
+std::mutex busyWaitMutex;
+BusyWait busyWaitFunction;
 
 // The file a chain of symbolic links ends at; path itself when it is no link.
 fs::path resolveLinks(const fs::path& path) {
@@ -49,79 +47,44 @@ fs::path folderOf(const fs::path& target) {
 }
 
 std::string temporaryPrefix(const fs::path& target) {
-  return target.filename().string() + kTemporaryMarker;
-}
-
-fs::path temporaryNameFor(const fs::path& target) {
-  static std::atomic<unsigned> counter{0};
-  static const unsigned seed = std::random_device{}();
-  return folderOf(target) / (temporaryPrefix(target) + std::to_string(::getpid()) + "-" +
-                             std::to_string(seed) + "-" + std::to_string(counter.fetch_add(1)));
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// A read-only file is not replaced behind the user's back: the rename beside it would succeed
-// where opening the file itself for writing does not.
-bool checkWritable(const fs::path& target, std::string* reason) {
-  const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd >= 0) {
-    ::close(fd);
-    return true;
-  }
-  if (errno == EACCES || errno == EPERM) return fail(reason, "it is read-only");
-  return failErrno(reason, errno);
-}
-
-// Folder not writable, file writable: the file is rewritten where it is, which is not atomic
-// but is what the user can still do.
-bool writeInPlace(const fs::path& target, std::string_view bytes, std::string* reason) {
-  const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return failErrno(reason, errno);
-  struct stat info {};
-  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  int error = ok ? 0 : EINVAL;
-  if (ok && !(writeAll(fd, bytes) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
-              ::fsync(fd) == 0)) {
-    ok = false;
-    error = errno;
-  }
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  return ok || failErrno(reason, error);
-}
-
-// Makes the rename itself durable.
-void syncFolder(const fs::path& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
-bool processGone(long pid) {
-  return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+  return files::utf8Of(target.filename()) + kTemporaryMarker;
 }
 
 }  // namespace
 
+fs::path detail::temporaryNameFor(const fs::path& target) {
+  static std::atomic<unsigned> counter{0};
+  static const unsigned seed = std::random_device{}();
+  return folderOf(target) /
+         files::pathFromUtf8(temporaryPrefix(target) + std::to_string(currentProcessId()) + "-" +
+                             std::to_string(seed) + "-" + std::to_string(counter.fetch_add(1)));
+}
+
+void setBusyWait(BusyWait wait) {
+  const std::lock_guard<std::mutex> lock(busyWaitMutex);
+  busyWaitFunction = std::move(wait);
+}
+
+void busyWait(std::chrono::milliseconds pause) {
+  BusyWait wait;
+  {
+    const std::lock_guard<std::mutex> lock(busyWaitMutex);
+    wait = busyWaitFunction;
+  }
+  if (wait) {
+    wait(pause);
+  } else {
+    std::this_thread::sleep_for(pause);
+  }
+}
+
 void removeStaleTemporaries(const std::string& path) {
-  const fs::path target = resolveLinks(fs::path(path));
+  const fs::path target = resolveLinks(files::pathFromUtf8(path));
   const std::string prefix = temporaryPrefix(target);
+  const long self = detail::currentProcessId();
   std::error_code ec;
   for (fs::directory_iterator it(folderOf(target), ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
+    const std::string name = files::utf8Of(it->path().filename());
     if (name.rfind(prefix, 0) != 0) continue;
     const std::string rest = name.substr(prefix.size());
     long pid = 0;
@@ -130,68 +93,27 @@ void removeStaleTemporaries(const std::string& path) {
       pid = pid * 10 + (rest[digits] - '0');
       ++digits;
     }
-    if (digits == 0 || pid == ::getpid() || !processGone(pid)) continue;
+    if (digits == 0 || pid == self || !detail::processGone(pid)) continue;
     std::error_code ignored;
     fs::remove(it->path(), ignored);
   }
 }
 
 bool writeFileAtomically(const std::string& path, std::string_view bytes, std::string* reason) {
-  if (path.empty()) return fail(reason, "no file name was given");
-  const fs::path target = resolveLinks(fs::path(path));
-  const files::FileKind kind = files::kindOf(target.string());
+  if (path.empty()) return detail::fail(reason, "no file name was given");
+  const fs::path target = resolveLinks(files::pathFromUtf8(path));
+  const files::FileKind kind = files::kindOf(files::utf8Of(target));
   if (kind != files::FileKind::Regular && kind != files::FileKind::Missing) {
-    return fail(reason, files::notRegularReason(kind));
+    return detail::fail(reason, files::notRegularReason(kind));
   }
-  struct stat old {};
-  const bool exists = kind == files::FileKind::Regular && ::stat(target.c_str(), &old) == 0;
-  if (exists && !checkWritable(target, reason)) return false;
-  removeStaleTemporaries(target.string());
-
-  const fs::path temp = temporaryNameFor(target);
-  // O_EXCL: a name planted in the meantime (a link, say) makes this fail instead of being used.
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                        exists ? kPrivateMode : kNewFileMode);
-  if (fd < 0) {
-    const int error = errno;
-    if (exists && (error == EACCES || error == EPERM)) return writeInPlace(target, bytes, reason);
-    return failErrno(reason, error);
-  }
-  bool ok = writeAll(fd, bytes);
-  int error = ok ? 0 : errno;
-  if (ok && exists) {
-    // The user's permissions, and the owner when an administrator writes someone's file.
-    ok = ::fchmod(fd, old.st_mode & 07777) == 0;
-    if (!ok) error = errno;
-    if (ok && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
-      // Keeping the owner is a courtesy only a privileged run can extend.
-    }
-  }
-  if (ok && ::fsync(fd) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) {
-    ::unlink(temp.c_str());
-    return failErrno(reason, error == 0 ? EIO : error);
-  }
-  syncFolder(folderOf(target));
-  return true;
+  return detail::replaceFile(target, kind == files::FileKind::Regular, bytes, reason);
 }
 
 bool copyFileAtomically(const std::string& source, const std::string& target, std::size_t maxBytes,
                         std::string* reason) {
   std::string bytes;
   std::string why;
-  if (!files::readRegularFile(source, maxBytes, bytes, why)) return fail(reason, why);
+  if (!files::readRegularFile(source, maxBytes, bytes, why)) return detail::fail(reason, why);
   return writeFileAtomically(target, bytes, reason);
 }
 

@@ -4,6 +4,8 @@
 // beside the target, which is flushed, synced and renamed over the target, so a crash or a kill
 // leaves the old file or the new one, never a mix and never an empty file.
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -28,5 +30,14 @@ bool copyFileAtomically(const std::string& source, const std::string& target, st
 
 // Removes the temporary files of target that a run no longer alive left behind.
 void removeStaleTemporaries(const std::string& target);
+
+// Where the system refuses to replace a file another program holds open (Windows), the writer
+// tries again kBusyTries times, waiting kBusyPause between tries through this function (a real
+// sleep unless a test puts its own clock in; nullptr restores the sleep).
+inline constexpr int kBusyTries = 20;
+inline constexpr std::chrono::milliseconds kBusyPause{100};
+using BusyWait = std::function<void(std::chrono::milliseconds)>;
+void setBusyWait(BusyWait wait);
+void busyWait(std::chrono::milliseconds pause);
 
 }  // namespace talkgate::config

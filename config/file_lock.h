@@ -1,11 +1,13 @@
 #pragma once
 // One run at a time on a file: the lock is held from the read of a file to the write of its
 // new content, so two runs (or two threads) changing one file never lose each other's change.
-// The lock is flock on "<file>.lock" beside the file, removed again on release; the kernel
-// drops the lock of a killed run, so nothing stale ever blocks the next one. Where the folder
+// The lock is an exclusive lock (flock on POSIX, LockFileEx on Windows) on "<file>.lock" beside
+// the file, removed again on release; the system drops the lock of a killed run, so nothing
+// stale ever blocks the next one. Where the folder
 // takes no new file, the file itself is locked, as it is then rewritten in place.
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 namespace talkgate::config {
@@ -32,7 +34,7 @@ class FileLock {
 
  private:
   std::string lockPath_;  // empty while the file itself is what is locked
-  int fd_ = -1;
+  std::intptr_t handle_ = -1;  // the descriptor or handle held, -1 for none
   bool locked_ = false;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 // The narrow HID interface the device link is written against. One implementation calls
-// hidapi (hidapi_port.cpp); the virtual bus in sim/ stands in for it in tests and the demo.
+// hidapi (hidapi_port.cpp), one the Windows HID calls (win_hid_port.cpp); the virtual bus in
+// sim/ stands in for them in tests and the demo.
 
 #include <cstddef>
 #include <cstdint>
@@ -72,12 +73,16 @@ class Port {
   virtual bool simulated() const { return false; }
 };
 
-// The port the device link uses. Defaults to the hidapi port.
+// The port the device link uses. Defaults to the system's port.
 Port& activePort();
-// Replaces the active port (nullptr restores the hidapi port). The caller keeps ownership.
+// Replaces the active port (nullptr restores the system's port). The caller keeps ownership.
 void setActivePort(Port* port);
 
-// The hidapi implementation (hidraw backend on Linux).
+// The system's HID port: hidapi on Linux (hidapi_port.cpp), the Windows HID and SetupAPI calls
+// on Windows (win_hid_port.cpp over hid_win_calls.cpp).
+Port& systemPort();
+
+// The hidapi implementation (hidraw backend on Linux); not built on Windows.
 Port& hidapiPort();
 
 }  // namespace talkgate::hid

@@ -1,11 +1,9 @@
-// The hidapi implementation of the HID port (hidraw back end on Linux), and the process's
-// choice of active port.
+// The hidapi implementation of the HID port (hidraw back end on Linux), the system's port there.
 
 #include <hidapi/hidapi.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cwchar>
 
@@ -114,8 +112,6 @@ class HidapiPort : public Port {
   int exit() override { return hid_exit() == 0 ? 0 : -1; }
 };
 
-std::atomic<Port*> g_activePort{nullptr};
-
 }  // namespace
 
 Port& hidapiPort() {
@@ -123,13 +119,8 @@ Port& hidapiPort() {
   return port;
 }
 
-Port& activePort() {
-  Port* port = g_activePort.load();
-  return port ? *port : hidapiPort();
-}
-
-void setActivePort(Port* port) {
-  g_activePort.store(port);
+Port& systemPort() {
+  return hidapiPort();
 }
 
 }  // namespace talkgate::hid

@@ -58,7 +58,12 @@ class Parser {
       return parseString(out.text);
     }
     if (c == '-' || (c >= '0' && c <= '9')) return parseInteger(out);
-    if (literal("true") || literal("false")) {
+    if (literal("true")) {
+      out.kind = Value::Kind::Bool;
+      out.integer = 1;
+      return true;
+    }
+    if (literal("false")) {
       out.kind = Value::Kind::Bool;
       return true;
     }

@@ -12,7 +12,7 @@ namespace talkgate::sim::json {
 struct Value {
   enum class Kind { Null, Bool, Integer, String, Array, Object };
   Kind kind = Kind::Null;
-  long long integer = 0;
+  long long integer = 0;  // also a Bool's value: 1 for true, 0 for false
   std::string text;
   std::vector<Value> items;
   // Object members as two parallel lists: a pair holding Value would need Value complete.

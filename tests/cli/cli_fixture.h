@@ -68,7 +68,7 @@ class CliTest : public ::testing::Test {
   void TearDown() override {
     std::filesystem::remove_all(dir_);
     EXPECT_EQ(hid_handle, nullptr) << "a run left the device handle open";
-    EXPECT_EQ(&hid::activePort(), &hid::hidapiPort()) << "a run left its port active";
+    EXPECT_EQ(&hid::activePort(), &hid::systemPort()) << "a run left its port active";
   }
 
   // Runs with the given environment (by default the USB bus stands for the test's bus).

@@ -3,22 +3,19 @@
 
 #include <gtest/gtest.h>
 
-#include <QByteArray>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
 #include <functional>
 
 #include "cli/command.h"
 #include "cli_fixture.h"
 #include "config/utility_config.h"
+#include "json_reader.h"
 #include "tests/firmware/loader_images_fixture.h"
 
 using namespace talkgate;
 using namespace talkgate::cli;
 using talkgate::cli::testing::CliTest;
 using talkgate::cli::testing::RunResult;
+namespace json = talkgate::cli::testing;
 
 namespace {
 
@@ -54,15 +51,14 @@ class Doctor : public CliTest {
   // The names of the checks that failed, from the JSON report.
   std::vector<std::string> failedChecks(const RunResult& r) {
     std::vector<std::string> failed;
-    const QJsonObject report = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
-    for (const auto& check : report.value("checks").toArray()) {
-      const QJsonObject c = check.toObject();
-      if (!c.value("ok").toBool()) {
-        failed.push_back(c.value("check").toString().toStdString());
-        EXPECT_FALSE(c.value("fix").toString().isEmpty()) << "a problem without its fix";
+    const json::Json report = json::parseJson(r.out);
+    for (const auto& check : json::jsonAt(report, {"checks"}).items) {
+      if (!json::jsonTrue(json::jsonAt(check, {"ok"}))) {
+        failed.push_back(json::jsonAt(check, {"check"}).text);
+        EXPECT_FALSE(json::jsonAt(check, {"fix"}).text.empty()) << "a problem without its fix";
       }
     }
-    EXPECT_EQ(report.value("ok").toBool(), failed.empty());
+    EXPECT_EQ(json::jsonTrue(json::jsonAt(report, {"ok"})), failed.empty());
     return failed;
   }
 

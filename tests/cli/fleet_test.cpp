@@ -3,26 +3,26 @@
 
 #include <gtest/gtest.h>
 
-#include <QByteArray>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
 #include <memory>
 
 #include "cli_fixture.h"
 #include "device/commands.h"
+#include "json_reader.h"
 #include "sim/sim_world.h"
 
 using namespace talkgate;
 using namespace talkgate::cli;
 using talkgate::cli::testing::CliTest;
 using talkgate::cli::testing::RunResult;
+using talkgate::cli::testing::Json;
+using talkgate::cli::testing::jsonAt;
 
 namespace {
 
-QJsonArray jsonArray(const RunResult& r) {
-  return QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
+std::vector<Json> jsonArray(const RunResult& r) {
+  const Json value = talkgate::cli::testing::parseJson(r.out);
+  EXPECT_EQ(value.kind, Json::Kind::Array) << r.out;
+  return value.items;
 }
 
 }  // namespace
@@ -49,13 +49,13 @@ TEST_F(Fleet, ThreeSimulatedTalkgatesOneOfWhichFailsAndTheCountIsKept) {
 
   r = run({"--simulate", "--sim-state", state, "--all", "status", "--json"});
   ASSERT_EQ(r.code, kExitOk) << r.err;
-  const QJsonArray results = jsonArray(r);
-  ASSERT_EQ(results.size(), 3) << "the count is kept in the state file";
-  for (int i = 0; i < 3; ++i) {
-    const QJsonObject result = results[i].toObject();
-    EXPECT_EQ(result.value("serial_number").toString(), "TG26000" + QString::number(i + 1));
-    EXPECT_EQ(result.value("result").toObject().value("symbol_led_brightness").toInt(),
-              i == 1 ? 5 : 7);
+  const std::vector<Json> results = jsonArray(r);
+  ASSERT_EQ(results.size(), 3u) << "the count is kept in the state file";
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(jsonAt(results[i], {"serial_number"}).text, "TG26000" + std::to_string(i + 1));
+    const Json& brightness = jsonAt(results[i], {"result", "symbol_led_brightness"});
+    EXPECT_EQ(brightness.kind, Json::Kind::Integer);
+    EXPECT_EQ(brightness.integer, i == 1 ? 5 : 7);
   }
 }
 
@@ -98,8 +98,8 @@ TEST_F(Fleet, UpgradesGoOneAtATimeEachBackAsATalkgateBeforeTheNext) {
       run({"--all", "--json", "upgrade", sim::demoImagesDir() + "/talkgate_fw_1.1.0.txt", "--yes"});
   bus_.removeListener(listener);
   ASSERT_EQ(r.code, kExitOk) << r.err << r.out;
-  const QJsonArray results = jsonArray(r);
-  ASSERT_EQ(results.size(), 3) << r.out;
+  const std::vector<Json> results = jsonArray(r);
+  ASSERT_EQ(results.size(), 3u) << r.out;
   // Never two loaders at once, and each Talkgate back before the next one leaves.
   int loaders = 0;
   int away = 0;
@@ -119,8 +119,7 @@ TEST_F(Fleet, UpgradesGoOneAtATimeEachBackAsATalkgateBeforeTheNext) {
     EXPECT_EQ(state.firmwareVersion, "1.1.0");
     EXPECT_EQ(state.serialNumber, "TG00000" + std::to_string(i + 1));
     EXPECT_EQ(state.working.symbolBrightness, i + 1) << "each got its own settings back";
-    const QJsonObject result = results[i].toObject();
-    EXPECT_TRUE(result.value("ok").toBool());
-    EXPECT_EQ(result.value("result").toObject().value("firmware_version").toString(), "1.1.0");
+    EXPECT_TRUE(talkgate::cli::testing::jsonTrue(jsonAt(results[i], {"ok"})));
+    EXPECT_EQ(jsonAt(results[i], {"result", "firmware_version"}).text, "1.1.0");
   }
 }

@@ -3,28 +3,19 @@
 
 #include <gtest/gtest.h>
 
-#include <QByteArray>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
 #include "cli/command.h"
 #include "cli_fixture.h"
+#include "json_reader.h"
 #include "keycodes/key_catalogue.h"
 
 using namespace talkgate;
 using namespace talkgate::cli;
 using talkgate::cli::testing::CliTest;
 using talkgate::cli::testing::contains;
+using talkgate::cli::testing::Json;
+using talkgate::cli::testing::jsonAt;
+using talkgate::cli::testing::parseJson;
 using talkgate::cli::testing::RunResult;
-
-namespace {
-
-QJsonObject jsonObject(const std::string& text) {
-  return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
-}
-
-}  // namespace
 
 using CommandHelp = CliTest;
 
@@ -51,7 +42,7 @@ TEST_F(CommandHelp, EachCommandShowsOnlyItsOwnFormsExamplesAndExitStatus) {
   EXPECT_TRUE(contains(unknown.err, "Unknown command 'frobnicate'.")) << unknown.err;
 
   EXPECT_EQ(run({"--version"}).out, "talkgatectl " TALKGATECTL_VERSION "\n");
-  EXPECT_EQ(jsonObject(run({"--json", "--version"}).out).value("version").toString(),
+  EXPECT_EQ(jsonAt(parseJson(run({"--json", "--version"}).out), {"version"}).text,
             TALKGATECTL_VERSION);
 }
 
@@ -64,16 +55,16 @@ TEST_F(KeyNames, ListsEveryNameTableSetTakesWithItsCodeAndTheModifiers) {
   EXPECT_TRUE(contains(r.out, "\nLeftShift   0xE1\n")) << r.out;
   EXPECT_FALSE(contains(r.out, "N/A")) << "a name that selects no single code";
 
-  const QJsonObject list = jsonObject(run({"keys", "--json"}).out);
-  const QJsonArray keys = list.value("keys").toArray();
-  EXPECT_EQ(keys.size(), 119);  // 130 codes, 11 of them without a name of their own
+  const Json list = parseJson(run({"keys", "--json"}).out);
+  const std::vector<Json>& keys = jsonAt(list, {"keys"}).items;
+  EXPECT_EQ(keys.size(), 119u);  // 130 codes, 11 of them without a name of their own
   for (const auto& key : keys) {
-    const std::string name = key.toObject().value("name").toString().toStdString();
-    EXPECT_EQ(keycodes::parseKeyCode(name), key.toObject().value("code").toInt()) << name;
+    const std::string& name = jsonAt(key, {"name"}).text;
+    EXPECT_EQ(keycodes::parseKeyCode(name), jsonAt(key, {"code"}).integer) << name;
   }
-  const QJsonArray modifiers = list.value("modifiers").toArray();
-  ASSERT_EQ(modifiers.size(), 9);
-  EXPECT_EQ(modifiers[2].toObject().value("byte").toInt(), 0xE1);
+  const std::vector<Json>& modifiers = jsonAt(list, {"modifiers"}).items;
+  ASSERT_EQ(modifiers.size(), 9u);
+  EXPECT_EQ(jsonAt(modifiers[2], {"byte"}).integer, 0xE1);
 }
 
 TEST_F(KeyNames, TableSetSuggestsCloseNamesAndSendsNothing) {

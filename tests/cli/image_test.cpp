@@ -1,11 +1,8 @@
 // talkgatectl image check: the sections, CRCs and reset vector of an image, whether an upgrade
 // would accept it, and that no device is ever touched.
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
 #include "tests/cli/cli_fixture.h"
+#include "tests/cli/json_reader.h"
 
 namespace talkgate::cli::testing {
 namespace {
@@ -35,9 +32,7 @@ class ImageCheckCli : public CliTest {
     environment.usbPort = &port;
     return run(args, environment);
   }
-  static QJsonObject json(const RunResult& r) {
-    return QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
-  }
+  static testing::Json json(const RunResult& r) { return testing::parseObject(r.out); }
   UntouchedPort port;
 };
 
@@ -52,16 +47,16 @@ TEST_F(ImageCheckCli, ListsSectionsWithTheLoadersCrcAndAcceptsAGoodImage) {
   EXPECT_NE(r.out.find("Reset vector: 0x4400\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Accepted: an upgrade would send this image.\n"), std::string::npos);
 
-  const QJsonObject doc = json(check(kGoodImage, {"--json"}));
-  EXPECT_TRUE(doc["accepted"].toBool());
-  EXPECT_TRUE(doc["reason"].isNull());
-  EXPECT_EQ(doc["reset_vector"].toInt(), 0x4400);
-  const QJsonArray sections = doc["sections"].toArray();
-  ASSERT_EQ(sections.size(), 2);
-  EXPECT_EQ(sections[0].toObject()["start"].toInt(), 0x4400);
-  EXPECT_EQ(sections[0].toObject()["end"].toInt(), 0x4408);
-  EXPECT_EQ(sections[0].toObject()["bytes"].toInt(), 9);
-  EXPECT_EQ(sections[0].toObject()["crc16"].toInt(), 0x29B1);
+  const testing::Json doc = json(check(kGoodImage, {"--json"}));
+  EXPECT_TRUE(testing::jsonTrue(testing::jsonAt(doc, {"accepted"})));
+  EXPECT_TRUE(testing::jsonNull(doc, "reason"));
+  EXPECT_EQ(testing::jsonAt(doc, {"reset_vector"}).integer, 0x4400);
+  const std::vector<testing::Json>& sections = testing::jsonAt(doc, {"sections"}).items;
+  ASSERT_EQ(sections.size(), 2u);
+  EXPECT_EQ(testing::jsonAt(sections[0], {"start"}).integer, 0x4400);
+  EXPECT_EQ(testing::jsonAt(sections[0], {"end"}).integer, 0x4408);
+  EXPECT_EQ(testing::jsonAt(sections[0], {"bytes"}).integer, 9);
+  EXPECT_EQ(testing::jsonAt(sections[0], {"crc16"}).integer, 0x29B1);
   EXPECT_EQ(port.uses, 0);
 }
 
@@ -77,17 +72,18 @@ TEST_F(ImageCheckCli, RefusesWithTheReasonAndExitTwoWithoutTouchingTheBus) {
 
   r = check("@4400\n01 02\nq\n", {"--json"});
   EXPECT_EQ(r.code, kExitBadInput);
-  QJsonObject doc = json(r);
-  EXPECT_FALSE(doc["accepted"].toBool());
-  EXPECT_EQ(doc["reason"].toString(), "no reset vector at 0xFFFE");
-  EXPECT_TRUE(doc["reset_vector"].isNull());
-  EXPECT_EQ(doc["sections"].toArray().size(), 1);
+  testing::Json doc = json(r);
+  EXPECT_TRUE(testing::jsonFalse(testing::jsonAt(doc, {"accepted"})));
+  EXPECT_EQ(testing::jsonAt(doc, {"reason"}).text, "no reset vector at 0xFFFE");
+  EXPECT_TRUE(testing::jsonNull(doc, "reset_vector"));
+  EXPECT_EQ(testing::jsonAt(doc, {"sections"}).items.size(), 1u);
 
   r = check("@4400\n01 G2\nq\n", {"--json"});
   EXPECT_EQ(r.code, kExitBadInput);
   doc = json(r);
-  EXPECT_EQ(doc["reason"].toString(), "line 2: bad hex digit 'G'");
-  EXPECT_TRUE(doc["sections"].toArray().isEmpty());
+  EXPECT_EQ(testing::jsonAt(doc, {"reason"}).text, "line 2: bad hex digit 'G'");
+  EXPECT_EQ(testing::jsonAt(doc, {"sections"}).kind, testing::Json::Kind::Array);
+  EXPECT_TRUE(testing::jsonAt(doc, {"sections"}).items.empty());
 
   Environment environment;
   environment.usbPort = &port;

@@ -3,10 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QByteArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
 #include <array>
 #include <cstdio>
 #include <map>
@@ -15,11 +11,13 @@
 #include "cli/command.h"
 #include "cli/options.h"
 #include "cli_fixture.h"
+#include "json_reader.h"
 #include "sim/sim_world.h"
 
 using namespace talkgate;
 using namespace talkgate::cli;
 using talkgate::cli::testing::CliTest;
+using talkgate::cli::testing::isJsonDocument;
 using talkgate::cli::testing::RunResult;
 
 namespace {
@@ -58,12 +56,6 @@ std::set<std::string> completions(const std::vector<std::string>& words) {
     if (!line.empty()) offered.insert(line);
   }
   return offered;
-}
-
-bool isJsonDocument(const std::string& text) {
-  QJsonParseError error{};
-  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
-  return error.error == QJsonParseError::NoError && (doc.isObject() || doc.isArray());
 }
 
 using JsonEverywhere = CliTest;

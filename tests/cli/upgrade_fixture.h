@@ -4,27 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include <QByteArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <string>
 #include <vector>
 
 #include "cli_fixture.h"
+#include "json_reader.h"
 #include "sim/sim_world.h"
 
 namespace talkgate::cli::testing {
 
 inline std::string demoImage(const std::string& version) {
   return sim::demoImagesDir() + "/talkgate_fw_" + version + ".txt";
-}
-
-inline QJsonObject parseObject(const std::string& text) {
-  QJsonParseError error{};
-  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
-  EXPECT_EQ(error.error, QJsonParseError::NoError) << text;
-  EXPECT_TRUE(doc.isObject()) << text;
-  return doc.object();
 }
 
 // A Talkgate on firmware 1.0.4 whose settings all differ from the factory ones, with its loader.

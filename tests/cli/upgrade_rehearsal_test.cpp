@@ -4,7 +4,6 @@
 
 #include <unistd.h>
 
-#include <QJsonArray>
 #include <csignal>
 #include <sstream>
 
@@ -165,16 +164,16 @@ TEST_F(InterruptedUpgrade, OneInterruptOnlyWarnsAndJsonStepsAddUpToTheLog) {
   EXPECT_EQ(count(r.err, "Interrupt again to stop after the current report."), 1) << r.err;
   EXPECT_EQ(world_.talkgate().state().firmwareVersion, "1.1.0");
 
-  QJsonArray stepLines;
-  int lastPercent = 0;
+  std::vector<std::string> stepLines;
+  long long lastPercent = 0;
   for (const std::string& line : r.progressLines()) {
-    const QJsonObject step = parseObject(line);
-    EXPECT_GE(step.value("progress").toInt(), lastPercent) << line;
-    lastPercent = step.value("progress").toInt();
-    for (const auto& text : step.value("lines").toArray()) stepLines.append(text);
+    const Json step = parseObject(line);
+    EXPECT_GE(jsonAt(step, {"progress"}).integer, lastPercent) << line;
+    lastPercent = jsonAt(step, {"progress"}).integer;
+    for (const auto& text : jsonStrings(jsonAt(step, {"lines"}))) stepLines.push_back(text);
   }
   EXPECT_EQ(lastPercent, 100);
-  EXPECT_EQ(stepLines, parseObject(r.result()).value("log").toArray());
+  EXPECT_EQ(stepLines, jsonStrings(jsonAt(parseObject(r.result()), {"log"})));
 }
 
 // Standard output as a pipe passes it on: only what was flushed.

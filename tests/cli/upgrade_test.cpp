@@ -4,10 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QByteArray>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <algorithm>
 
 #include "cli/upgrade_output.h"
 #include "sim/sim_bsl_device.h"
@@ -23,6 +20,12 @@ namespace {
 
 using talkgate::cli::testing::contains;
 using talkgate::cli::testing::demoImage;
+using talkgate::cli::testing::Json;
+using talkgate::cli::testing::jsonAt;
+using talkgate::cli::testing::jsonFalse;
+using talkgate::cli::testing::jsonNull;
+using talkgate::cli::testing::jsonStrings;
+using talkgate::cli::testing::jsonTrue;
 using talkgate::cli::testing::parseObject;
 using talkgate::cli::testing::UpgradeTest;
 
@@ -205,7 +208,7 @@ TEST_F(UpgradeSwitch, TalkgateThatCannotBeSwitchedIsLeftAloneOrReportedAfterABou
   r = run({"upgrade", image, "--yes", "--json"});
   EXPECT_EQ(r.code, kExitFailure);
   EXPECT_TRUE(contains(r.err, "no loader (2047:0200) appeared within 10 s")) << r.err;
-  EXPECT_FALSE(parseObject(r.result()).value("ok").toBool(true));
+  EXPECT_TRUE(jsonFalse(jsonAt(parseObject(r.result()), {"ok"})));
   const auto waited = clock_.totalSlept() - sleptBefore;
   EXPECT_GE(waited, std::chrono::milliseconds(10000));
   EXPECT_LE(waited, std::chrono::milliseconds(10500));
@@ -294,23 +297,24 @@ TEST_F(UpgradeInput, QuestionOnTheTerminalDecidesWhetherAnythingIsSent) {
 TEST_F(UpgradeInput, JsonReportsTheOutcomeAndTheLogOnBothEnds) {
   RunResult r = upgrade({"--json"});
   ASSERT_EQ(r.code, kExitOk) << r.err;
-  QJsonObject o = parseObject(r.result());
-  EXPECT_TRUE(o.value("ok").toBool());
-  EXPECT_EQ(o.value("firmware_version").toString(), "1.1.0");
-  EXPECT_TRUE(o.value("serial_number_restored").toBool());
-  EXPECT_TRUE(o.value("settings_restored").toBool());
-  const QJsonArray log = o.value("log").toArray();
-  EXPECT_TRUE(log.contains("Memory successfully verified")) << r.out;
-  EXPECT_TRUE(log.contains("Done!")) << r.out;
+  Json o = parseObject(r.result());
+  EXPECT_TRUE(jsonTrue(jsonAt(o, {"ok"})));
+  EXPECT_EQ(jsonAt(o, {"firmware_version"}).text, "1.1.0");
+  EXPECT_TRUE(jsonTrue(jsonAt(o, {"serial_number_restored"})));
+  EXPECT_TRUE(jsonTrue(jsonAt(o, {"settings_restored"})));
+  const std::vector<std::string> log = jsonStrings(jsonAt(o, {"log"}));
+  EXPECT_TRUE(std::ranges::count(log, "Memory successfully verified")) << r.out;
+  EXPECT_TRUE(std::ranges::count(log, "Done!")) << r.out;
 
   world_.talkgate().clearRequests();
   world_.loader().corruptWhenProgrammed(0x4400);
   r = upgrade({"--json"}, "1.0.4");
   EXPECT_EQ(r.code, kExitFailure);
   o = parseObject(r.result());
-  EXPECT_FALSE(o.value("ok").toBool());
-  EXPECT_TRUE(o.value("firmware_version").isNull());
-  EXPECT_TRUE(o.value("log").toArray().contains("Memory verification error")) << r.out;
+  EXPECT_TRUE(jsonFalse(jsonAt(o, {"ok"})));
+  EXPECT_TRUE(jsonNull(o, "firmware_version"));
+  EXPECT_TRUE(std::ranges::count(jsonStrings(jsonAt(o, {"log"})), "Memory verification error"))
+      << r.out;
   EXPECT_TRUE(contains(r.err, "The firmware upgrade failed: Memory verification error.")) << r.err;
 }
 
@@ -354,18 +358,18 @@ TEST_F(SimulatedUpgrade, NewFirmwareAndRestoredSettingsSurviveIntoTheNextRun) {
   EXPECT_FALSE(contains(r.out, "Mass erase")) << "the loader's flash holds the running image";
 
   r = run({"--simulate", "--sim-state", state, "status", "--json"});
-  const QJsonObject o = parseObject(r.out);
-  EXPECT_EQ(o.value("firmware_version").toString(), "1.1.0");
-  EXPECT_EQ(o.value("symbol_led_brightness").toInt(), 2);
-  EXPECT_EQ(o.value("serial_number").toString(), "TG260001");
+  const Json o = parseObject(r.out);
+  EXPECT_EQ(jsonAt(o, {"firmware_version"}).text, "1.1.0");
+  EXPECT_EQ(jsonAt(o, {"symbol_led_brightness"}).integer, 2);
+  EXPECT_EQ(jsonAt(o, {"serial_number"}).text, "TG260001");
 
   // And back again, without the settings this time.
   r = run({"--simulate", "--sim-state", state, "upgrade", demoImage("1.0.4"), "--yes",
            "--no-restore-settings"});
   ASSERT_EQ(r.code, kExitOk) << r.err;
   r = run({"--simulate", "--sim-state", state, "status", "--json"});
-  EXPECT_EQ(parseObject(r.out).value("firmware_version").toString(), "1.0.4");
-  EXPECT_EQ(parseObject(r.out).value("symbol_led_brightness").toInt(),
+  EXPECT_EQ(jsonAt(parseObject(r.out), {"firmware_version"}).text, "1.0.4");
+  EXPECT_EQ(jsonAt(parseObject(r.out), {"symbol_led_brightness"}).integer,
             sim::SimTalkgate::factoryState().working.symbolBrightness);
 }
 

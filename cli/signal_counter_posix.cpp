@@ -1,3 +1,5 @@
+// The signal counter on POSIX systems: sigaction handlers for SIGINT and SIGTERM.
+
 #include "cli/signal_counter.h"
 
 #include <atomic>

@@ -1,0 +1,23 @@
+// The process's choice of active HID port.
+
+#include "device/hid_port.h"
+
+#include <atomic>
+
+namespace talkgate::hid {
+namespace {
+
+std::atomic<Port*> g_activePort{nullptr};
+
+}  // namespace
+
+Port& activePort() {
+  Port* port = g_activePort.load();
+  return port ? *port : systemPort();
+}
+
+void setActivePort(Port* port) {
+  g_activePort.store(port);
+}
+
+}  // namespace talkgate::hid
