@@ -53,11 +53,29 @@ int unusableValue(Context& ctx, const std::string& key, const std::string& path,
   return exitCode;
 }
 
+// The run holds the --sim-state file from start to end: the same file as the configuration
+// file would wait on its own lock, and is no configuration file anyway.
+std::optional<std::string> isStateFile(Context& ctx, const std::string& path) {
+  const auto& state = ctx.options().simStateFile;
+  if (!state || !files::sameFile(*state, path)) return std::nullopt;
+  return "The configuration file " + printableBytes(path) +
+         " is also the simulated Talkgate's state file (--sim-state); give two different files.";
+}
+
+int cannotCreate(Context& ctx, const std::string& path, const std::string& reason) {
+  return ctx.failure("Cannot create the configuration file " + printableBytes(path) + ": " +
+                     printableBytes(reason) + ".");
+}
+
 // The configuration file: --config FILE, or the per-user one, which is created with empty
 // values when missing, as the utility's start-up does. A --config file must exist unless
 // createGiven; nullopt (message printed, exitCode set) when there is no usable path.
 std::optional<std::string> configFile(Context& ctx, bool createGiven, int& exitCode) {
   if (const auto& given = ctx.options().configFile) {
+    if (const auto problem = isStateFile(ctx, *given)) {
+      exitCode = ctx.badInput(*problem);
+      return std::nullopt;
+    }
     if (const auto problem = notAFile("The configuration file", *given)) {
       exitCode = ctx.badInput(*problem);
       return std::nullopt;
@@ -68,9 +86,9 @@ std::optional<std::string> configFile(Context& ctx, bool createGiven, int& exitC
           ctx.badInput("The configuration file " + printableBytes(*given) + " does not exist.");
       return std::nullopt;
     }
-    if (!config::createConfigFile(*given)) {
-      exitCode =
-          ctx.failure("Cannot create the configuration file " + printableBytes(*given) + ".");
+    std::string reason;
+    if (!config::createConfigFile(*given, &reason)) {
+      exitCode = cannotCreate(ctx, *given, reason);
       return std::nullopt;
     }
     return *given;
@@ -80,7 +98,15 @@ std::optional<std::string> configFile(Context& ctx, bool createGiven, int& exitC
         "The per-user configuration folder is unknown (HOME is not set); give --config FILE.");
     return std::nullopt;
   }
-  config::locateAndCreate(ctx.userDataFolder());
+  if (const auto problem = isStateFile(ctx, config::configPathUnder(ctx.userDataFolder()))) {
+    exitCode = ctx.badInput(*problem);
+    return std::nullopt;
+  }
+  // A file that could not be made is reported as such, not later as a missing one.
+  if (const std::string reason = config::locateAndCreate(ctx.userDataFolder()); !reason.empty()) {
+    exitCode = cannotCreate(ctx, config::FileName, reason);
+    return std::nullopt;
+  }
   if (const auto problem = notAFile("The configuration file", config::FileName)) {
     exitCode = ctx.badInput(*problem);
     return std::nullopt;
@@ -102,16 +128,28 @@ int runSave(Context& ctx, const std::vector<std::string>& rest) {
   if (!path) return code;
   const DeviceHandle device = ctx.openDevice();
   if (!device) return kExitFailure;
+  // The status the Talkgate is asked to store is the one it reports now (storing changes none
+  // of it). The file takes it completely, beside the old one, before the Talkgate is asked, so a
+  // file that cannot be written leaves the Talkgate as it was.
+  DeviceStatus status;
+  if (const int r = readStatus(device, status); r != kOk) return stepFailed(ctx, kSaveFailed, r);
+  config::PendingSave pending;
+  const config::SaveOutcome prepared = pending.prepare(*path, status);
+  if (!prepared.malformed.empty()) {
+    return malformedFile(ctx, *path, prepared.malformed, kExitFailure);
+  }
+  if (!prepared.ok()) {
+    return ctx.failure("Failed to update " + printableBytes(*path) + ": " +
+                       printableBytes(prepared.failure) +
+                       ". The Talkgate's defaults were left as they were.");
+  }
   if (const int r = storeDefaults(device); r != kOk) {
     return stepFailed(ctx, kWriteDefaultFailed, r);
   }
-  DeviceStatus status;
-  if (const int r = readStatus(device, status); r != kOk) return stepFailed(ctx, kSaveFailed, r);
-  const config::SaveOutcome outcome = config::saveStatusToFile(*path, status);
-  if (!outcome.malformed.empty()) return malformedFile(ctx, *path, outcome.malformed, kExitFailure);
-  if (!outcome.ok()) {
-    return ctx.failure("Failed to update " + printableBytes(*path) + ": " +
-                       printableBytes(outcome.failure) + ".");
+  if (const config::SaveOutcome committed = pending.commit(); !committed.ok()) {
+    return ctx.failure("The Talkgate stored its settings as its defaults, but " +
+                       printableBytes(*path) +
+                       " could not be updated: " + printableBytes(committed.failure) + ".");
   }
   confirmWithFile(
       ctx, "The Talkgate stored its settings as its defaults; they are saved in " + *path + ".",
@@ -175,6 +213,14 @@ int runExport(Context& ctx, const std::vector<std::string>& rest) {
     case config::ExportOutcome::CopyFailed:
       return ctx.failure(std::string(kExportCopyFailed) + " to " + printableBytes(target) + ": " +
                          printableBytes(detail) + ".");
+    case config::ExportOutcome::SourceUnusable: {
+      // The configuration file is at fault, not the folder.
+      const bool unsaved = detail.rfind("the value of ", 0) == 0;
+      return ctx.failure(std::string(kExportCopyFailed) + ": the configuration file " +
+                         printableBytes(*source) +
+                         " cannot be exported: " + printableBytes(detail) +
+                         (unsaved ? " ('talkgatectl config save' writes it)." : "."));
+    }
     case config::ExportOutcome::Error:
       break;
   }
@@ -202,6 +248,10 @@ int runImport(Context& ctx, const std::vector<std::string>& rest) {
     case config::ImportOutcome::IncorrectFilename:
       return ctx.badInput(kIncorrectFilename);
     case config::ImportOutcome::IncorrectFormat:
+      if (!detail.empty()) {
+        return ctx.badInput(std::string(kIncorrectFormat) + " The value of " + detail + " in " +
+                            printableBytes(source) + " is missing or not valid.");
+      }
       return ctx.badInput(kIncorrectFormat);
     case config::ImportOutcome::Unreadable:
       return ctx.badInput("The file " + printableBytes(source) +

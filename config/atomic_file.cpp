@@ -99,14 +99,50 @@ void removeStaleTemporaries(const std::string& path) {
   }
 }
 
-bool writeFileAtomically(const std::string& path, std::string_view bytes, std::string* reason) {
+PreparedFile::~PreparedFile() {
+  discard();
+}
+
+void PreparedFile::discard() {
+  if (!temporary_.empty()) detail::removeTemporary(temporary_);
+  temporary_.clear();
+  target_.clear();
+}
+
+bool PreparedFile::prepare(const std::string& path, std::string_view bytes, std::string* reason,
+                           const WriteOptions& options) {
+  discard();
   if (path.empty()) return detail::fail(reason, "no file name was given");
-  const fs::path target = resolveLinks(files::pathFromUtf8(path));
-  const files::FileKind kind = files::kindOf(files::utf8Of(target));
-  if (kind != files::FileKind::Regular && kind != files::FileKind::Missing) {
-    return detail::fail(reason, files::notRegularReason(kind));
+  if (bytes.size() > options.maxBytes) {
+    return detail::fail(reason, "it would be larger than " + files::sizeText(options.maxBytes) +
+                                    ", more than the program reads back");
   }
-  return detail::replaceFile(target, kind == files::FileKind::Regular, bytes, reason);
+  const fs::path target = resolveLinks(files::pathFromUtf8(path));
+  int error = 0;
+  const files::FileKind kind = files::kindOf(files::utf8Of(target), &error);
+  if (kind != files::FileKind::Regular && kind != files::FileKind::Missing) {
+    return detail::fail(reason, files::notRegularReason(kind, error));
+  }
+  temporary_ = detail::writeTemporary(target, kind == files::FileKind::Regular, bytes,
+                                      options.syncToDisk, reason);
+  if (temporary_.empty()) return false;
+  target_ = target;
+  syncToDisk_ = options.syncToDisk;
+  return true;
+}
+
+bool PreparedFile::commit(std::string* reason) {
+  if (temporary_.empty()) return detail::fail(reason, "nothing was prepared");
+  const bool done = detail::putInPlace(temporary_, target_, syncToDisk_, reason);
+  temporary_.clear();
+  target_.clear();
+  return done;
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view bytes, std::string* reason,
+                         const WriteOptions& options) {
+  PreparedFile file;
+  return file.prepare(path, bytes, reason, options) && file.commit(reason);
 }
 
 bool copyFileAtomically(const std::string& source, const std::string& target, std::size_t maxBytes,

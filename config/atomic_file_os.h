@@ -17,10 +17,19 @@ bool processGone(long pid);
 // A fresh temporary name beside target: <name> + kTemporaryMarker + "<pid>-<unique>".
 std::filesystem::path temporaryNameFor(const std::filesystem::path& target);
 
-// Writes bytes to a temporary file beside target and puts it in target's place (target exists
-// as a regular file when exists is true). False with the reason on failure, leaving no
-// temporary file behind.
-bool replaceFile(const std::filesystem::path& target, bool exists, std::string_view bytes,
-                 std::string* reason);
+// Writes bytes whole into a fresh temporary file beside target (given target's permissions
+// when exists is true; synced to the disk when sync is true) and returns its path; an empty
+// path with the reason on failure, leaving no temporary file behind. A target whose folder
+// takes no new file is refused: it is never rewritten in place.
+std::filesystem::path writeTemporary(const std::filesystem::path& target, bool exists,
+                                     std::string_view bytes, bool sync, std::string* reason);
+
+// Puts the temporary file in target's place (then syncs the folder when sync is true). False
+// with the reason, the temporary file removed and target as it was.
+bool putInPlace(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                bool sync, std::string* reason);
+
+// Removes a temporary file that is not to be put in place.
+void removeTemporary(const std::filesystem::path& temporary);
 
 }  // namespace talkgate::config::detail

@@ -1,5 +1,5 @@
-// The atomic writer on POSIX systems: an exclusive temporary beside the target, flushed,
-// given the target's permissions and renamed over it, then the folder synced.
+// The atomic writer on POSIX systems: an exclusive temporary beside the target, written whole,
+// flushed, given the target's permissions and renamed over it, then the folder synced.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -51,26 +51,6 @@ bool checkWritable(const fs::path& target, std::string* reason) {
   return failErrno(reason, errno);
 }
 
-// Folder not writable, file writable: the file is rewritten where it is, which is not atomic
-// but is what the user can still do.
-bool writeInPlace(const fs::path& target, std::string_view bytes, std::string* reason) {
-  const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return failErrno(reason, errno);
-  struct stat info {};
-  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  int error = ok ? 0 : EINVAL;
-  if (ok && !(writeAll(fd, bytes) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
-              ::fsync(fd) == 0)) {
-    ok = false;
-    error = errno;
-  }
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  return ok || failErrno(reason, error);
-}
-
 // Makes the rename itself durable.
 void syncFolder(const fs::path& folder) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -89,11 +69,11 @@ bool processGone(long pid) {
   return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
-bool replaceFile(const fs::path& target, bool existing, std::string_view bytes,
-                 std::string* reason) {
+fs::path writeTemporary(const fs::path& target, bool existing, std::string_view bytes, bool sync,
+                        std::string* reason) {
   struct stat old {};
   const bool exists = existing && ::stat(target.c_str(), &old) == 0;
-  if (exists && !checkWritable(target, reason)) return false;
+  if (exists && !checkWritable(target, reason)) return {};
   removeStaleTemporaries(target.string());
 
   const fs::path temp = temporaryNameFor(target);
@@ -102,8 +82,14 @@ bool replaceFile(const fs::path& target, bool existing, std::string_view bytes,
                         exists ? kPrivateMode : kNewFileMode);
   if (fd < 0) {
     const int error = errno;
-    if (exists && (error == EACCES || error == EPERM)) return writeInPlace(target, bytes, reason);
-    return failErrno(reason, error);
+    if (exists && (error == EACCES || error == EPERM || error == EROFS)) {
+      // Rewriting the file where it is could cut it (a full disk, a kill): refused instead.
+      fail(reason, "its folder takes no new file (" + std::generic_category().message(error) +
+                       "), so it cannot be replaced safely");
+      return {};
+    }
+    failErrno(reason, error);
+    return {};
   }
   bool ok = writeAll(fd, bytes);
   int error = ok ? 0 : errno;
@@ -115,7 +101,7 @@ bool replaceFile(const fs::path& target, bool existing, std::string_view bytes,
       // Keeping the owner is a courtesy only a privileged run can extend.
     }
   }
-  if (ok && ::fsync(fd) != 0) {
+  if (ok && sync && ::fsync(fd) != 0) {
     ok = false;
     error = errno;
   }
@@ -123,16 +109,26 @@ bool replaceFile(const fs::path& target, bool existing, std::string_view bytes,
     ok = false;
     error = errno;
   }
-  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
   if (!ok) {
     ::unlink(temp.c_str());
-    return failErrno(reason, error == 0 ? EIO : error);
+    failErrno(reason, error == 0 ? EIO : error);
+    return {};
   }
-  syncFolder(folderOf(target));
+  return temp;
+}
+
+bool putInPlace(const fs::path& temporary, const fs::path& target, bool sync, std::string* reason) {
+  if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temporary.c_str());
+    return failErrno(reason, error);
+  }
+  if (sync) syncFolder(folderOf(target));
   return true;
+}
+
+void removeTemporary(const fs::path& temporary) {
+  ::unlink(temporary.c_str());
 }
 
 }  // namespace talkgate::config::detail

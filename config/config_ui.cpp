@@ -138,15 +138,16 @@ void exportConfigFile(QWidget* parent) {
     return;
   }
   const std::string nativeFolder = toNative(folder);
-  ExportOutcome outcome = exportFile(FileName, nativeFolder, false);
+  std::string detail;
+  ExportOutcome outcome = exportFile(FileName, nativeFolder, false, &detail);
   if (outcome == ExportOutcome::TargetExists) {
     const ui::Answer answer = ui::dialogs().message(parent, boxText(kMsgOverwriteQuestion),
                                                     QString::fromUtf8(kOverwriteCaption),
                                                     ui::Buttons::YesNo, ui::Icon::Question);
     if (answer != ui::Answer::Yes) return;
-    outcome = exportFile(FileName, nativeFolder, true);
+    outcome = exportFile(FileName, nativeFolder, true, &detail);
   }
-  const std::string message = exportMessage(outcome);
+  const std::string message = exportMessage(outcome, detail);
   if (!message.empty()) warn(parent, message);
 }
 

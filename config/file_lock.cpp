@@ -21,6 +21,7 @@ void setLockWait(std::chrono::milliseconds wait) {
 }
 
 std::string FileLock::busyReason() const {
+  if (!problem_.empty()) return problem_;
   const auto ms = lockWait().count();
   const std::string waited =
       ms % 1000 == 0 && ms > 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";

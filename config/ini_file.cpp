@@ -13,6 +13,8 @@ namespace {
 constexpr char kLineEnd[] = "\r\n";
 constexpr char kLineSpace[] = " \t\n\r";
 constexpr char kLive = ' ';
+// The UTF-8 byte-order mark some editors put at the start of a text file.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool isCommentChar(char c) {
   return c == CIniFile::Pound || c == CIniFile::SemiColon;
@@ -77,7 +79,13 @@ bool CIniFile::Load(std::string FileName, std::vector<Record>& content) {
 }
 
 bool CIniFile::Save(std::string FileName, const std::vector<Record>& content) {
-  return writeFileAtomically(FileName, iniText(content));
+  return writeIniText(FileName, iniText(content));
+}
+
+bool writeIniText(const std::string& path, const std::string& text, std::string* reason) {
+  WriteOptions options;
+  options.maxBytes = kMaxIniFileBytes;
+  return writeFileAtomically(path, text, reason, options);
 }
 
 bool CIniFile::Update(std::string FileName, const std::function<bool(std::vector<Record>&)>& change,
@@ -98,7 +106,7 @@ bool CIniFile::Update(std::string FileName, const std::function<bool(std::vector
     if (reason) reason->clear();
     return false;
   }
-  return writeFileAtomically(FileName, iniText(content), reason);
+  return writeIniText(FileName, iniText(content), reason);
 }
 
 std::vector<CIniFile::Record> parseIniText(std::string_view text) {
@@ -106,6 +114,9 @@ std::vector<CIniFile::Record> parseIniText(std::string_view text) {
   std::string comments;
   std::string currentSection;
   std::size_t lineNumber = 0;
+  // A mark written before the first line would otherwise hide the first header or key.
+  if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+    text.remove_prefix(kByteOrderMark.size());
 
   for (std::size_t at = 0; at < text.size();) {
     std::size_t end = text.find('\n', at);

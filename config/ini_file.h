@@ -6,7 +6,8 @@
 // File format: each record is written as its comment lines, then the comment character or a
 // blank, then "[Section]" or "Key=Value", each line ended by CR LF. Reading accepts LF or CR LF,
 // and a last line without a line end. A line that is neither a header nor a key is kept as a
-// text line above the next record, like a comment. Load throws std::out_of_range ("line N: ...")
+// text line above the next record, like a comment. A UTF-8 byte-order mark at the start is
+// skipped (and not written back). Load throws std::out_of_range ("line N: ...")
 // for a section header line without "]".
 //
 // Changing operations hold the file's lock (file_lock.h) from their read to their write, and
@@ -133,7 +134,12 @@ class CIniFile {
 // Larger files are not read as configuration files.
 inline constexpr std::size_t kMaxIniFileBytes = 16 * 1024 * 1024;
 
-// The records of INI text, as Load reads them; throws as Load does.
+// Replaces the file at path with INI text through writeFileAtomically, refusing text larger
+// than kMaxIniFileBytes (the next read would refuse it).
+bool writeIniText(const std::string& path, const std::string& text, std::string* reason = nullptr);
+
+// The records of INI text, as Load reads them (a UTF-8 byte-order mark before the first line
+// is skipped); throws as Load does.
 std::vector<CIniFile::Record> parseIniText(std::string_view text);
 
 // The text Save writes for the records.

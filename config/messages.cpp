@@ -28,6 +28,10 @@ std::string importMessage(ImportOutcome outcome, const std::string& detail) {
     case ImportOutcome::IncorrectFilename:
       return kMsgIncorrectFilename;
     case ImportOutcome::IncorrectFormat:
+      if (!detail.empty()) {
+        return std::string(kMsgIncorrectFormat) + " The value of " + detail +
+               " is missing or not valid.";
+      }
       return kMsgIncorrectFormat;
     case ImportOutcome::CopyFailed:
       return kMsgImportCopyFailed;
@@ -37,13 +41,16 @@ std::string importMessage(ImportOutcome outcome, const std::string& detail) {
   return kMsgImportError;
 }
 
-std::string exportMessage(ExportOutcome outcome) {
+std::string exportMessage(ExportOutcome outcome, const std::string& detail) {
   switch (outcome) {
     case ExportOutcome::Exported:
     case ExportOutcome::TargetExists:
       return "";
     case ExportOutcome::CopyFailed:
       return kMsgExportCopyFailed;
+    case ExportOutcome::SourceUnusable:
+      return std::string(kMsgExportCopyFailed) + ": " + kConfigFileName + " cannot be used (" +
+             detail + ").";
     case ExportOutcome::Error:
       return kMsgExportError;
   }

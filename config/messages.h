@@ -31,6 +31,7 @@ std::string restoreMessage(const RestoreOutcome& outcome);
 std::string importMessage(ImportOutcome outcome, const std::string& detail = "");
 
 // The message of an export outcome; "" when exported or when the question is still open.
-std::string exportMessage(ExportOutcome outcome);
+// detail: exportFile's.
+std::string exportMessage(ExportOutcome outcome, const std::string& detail = "");
 
 }  // namespace talkgate::config

@@ -61,26 +61,30 @@ std::string configPathUnder(const std::string& baseFolder) {
   return (fs::path(baseFolder) / kConfigFolderName / kConfigFileName).string();
 }
 
-bool createConfigFile(const std::string& path) {
+bool createConfigFile(const std::string& path, std::string* reason) {
   std::vector<CIniFile::Record> content(1);
   content.front().Section = kSection;
   // Each new key lands right after the header, so the file lists them in reverse.
   for (const char* key : kCreationOrder) setValueIn(content, key, "", kSection);
-  return writeFileAtomically(path, iniText(content));
+  return writeIniText(path, iniText(content), reason);
 }
 
-void locateAndCreate(const std::string& baseFolder) {
-  if (baseFolder.empty()) return;
+std::string locateAndCreate(const std::string& baseFolder) {
+  if (baseFolder.empty()) return "";
   try {
     const fs::path folder = fs::path(baseFolder) / kConfigFolderName;
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(folder, ec))) fs::create_directories(folder, ec);
     FileName = configPathUnder(baseFolder);
-    if (fs::exists(fs::symlink_status(FileName, ec))) return;  // never checked or repaired
-    createConfigFile(FileName);
-  } catch (const std::exception&) {
+    // Anything there, even what cannot be reached, is never checked or repaired.
+    if (files::kindOf(FileName) != files::FileKind::Missing) return "";
+    std::string reason;
+    if (!createConfigFile(FileName, &reason)) return reason;
+  } catch (const std::exception& error) {
     // Start-up goes on without a file; later reads and writes report their own failures.
+    return error.what();
   }
+  return "";
 }
 
 std::string formatCodeTable(const KeyTable& table) {
@@ -109,24 +113,47 @@ std::string withoutControlCharacters(const std::string& text) {
   return out;
 }
 
-SaveOutcome saveStatusToFile(const std::string& path, const DeviceStatus& status) {
+SaveOutcome PendingSave::prepare(const std::string& path, const DeviceStatus& status) {
   SaveOutcome outcome;
-  const auto settings = settingsFromStatus(status);
+  file_.discard();
+  lock_.reset();
+  lock_.emplace(path);
+  if (!lock_->locked()) {
+    outcome.failure = lock_->busyReason();
+    return outcome;
+  }
+  std::string bytes;
+  if (!files::readRegularFile(path, kMaxIniFileBytes, bytes, outcome.failure)) return outcome;
+  std::vector<CIniFile::Record> content;
   try {
-    const bool written = CIniFile::Update(
-        path,
-        [&settings](std::vector<CIniFile::Record>& content) {
-          for (const auto& [key, value] : settings) {
-            if (!setValueIn(content, key, value, kSection)) return false;
-          }
-          return true;
-        },
-        &outcome.failure);
-    if (!written && outcome.failure.empty()) outcome.failure = "a value holds a line break";
+    content = parseIniText(bytes);
   } catch (const std::out_of_range& error) {
     outcome.malformed = error.what();
+    return outcome;
   }
+  for (const auto& [key, value] : settingsFromStatus(status)) {
+    if (!setValueIn(content, key, value, kSection)) {
+      outcome.failure = "a value holds a line break";
+      return outcome;
+    }
+  }
+  WriteOptions options;
+  options.maxBytes = kMaxIniFileBytes;
+  file_.prepare(path, iniText(content), &outcome.failure, options);
   return outcome;
+}
+
+SaveOutcome PendingSave::commit() {
+  SaveOutcome outcome;
+  file_.commit(&outcome.failure);
+  lock_.reset();
+  return outcome;
+}
+
+SaveOutcome saveStatusToFile(const std::string& path, const DeviceStatus& status) {
+  PendingSave save;
+  const SaveOutcome prepared = save.prepare(path, status);
+  return prepared.ok() ? save.commit() : prepared;
 }
 
 bool parseDecimal(const std::string& text, int& value) {
@@ -180,6 +207,15 @@ std::string readRestoreValues(const ValueGetter& getValue, RestoreValues& values
   }
   values = read;
   return {};
+}
+
+std::string firstUnsavedSetting(const ValueGetter& getValue) {
+  RestoreValues values;
+  std::string key = readRestoreValues(getValue, values);
+  if (key.empty() && !parseCodeTable(getValue(kKeyCodeTableValues), values.keyTable)) {
+    key = kKeyCodeTableValues;
+  }
+  return key;
 }
 
 RestoreOutcome sendRestoreValues(const RestoreValues& values, DeviceHandle device) {
@@ -275,7 +311,13 @@ ImportOutcome importFile(const std::string& source, const std::string& dest, std
       return ImportOutcome::Unreadable;
     }
     try {
-      if (!hasConfigFormat(parseIniText(bytes))) return ImportOutcome::IncorrectFormat;
+      const std::vector<CIniFile::Record> records = parseIniText(bytes);
+      if (!hasConfigFormat(records)) return ImportOutcome::IncorrectFormat;
+      // A file a restore would refuse never replaces one it can use.
+      if (const std::string key = firstUnsavedSetting(recordsGetter(records)); !key.empty()) {
+        setDetail(detail, key);
+        return ImportOutcome::IncorrectFormat;
+      }
     } catch (const std::out_of_range& error) {
       setDetail(detail, error.what());
       return ImportOutcome::Error;
@@ -309,8 +351,23 @@ ExportOutcome exportFile(const std::string& source, const std::string& folder, b
     if (!overwrite && fs::exists(fs::symlink_status(fs::path(target), ec))) {
       return ExportOutcome::TargetExists;
     }
+    std::string bytes;
     std::string reason;
-    if (!copyFileAtomically(source, target, kMaxIniFileBytes, &reason)) {
+    if (!files::readRegularFile(source, kMaxIniFileBytes, bytes, reason)) {
+      setDetail(detail, reason);
+      return ExportOutcome::SourceUnusable;
+    }
+    try {
+      const std::vector<CIniFile::Record> records = parseIniText(bytes);
+      if (const std::string key = firstUnsavedSetting(recordsGetter(records)); !key.empty()) {
+        setDetail(detail, "the value of " + key + " is missing or not valid");
+        return ExportOutcome::SourceUnusable;
+      }
+    } catch (const std::out_of_range& error) {
+      setDetail(detail, std::string("it cannot be read (") + error.what() + ")");
+      return ExportOutcome::SourceUnusable;
+    }
+    if (!writeIniText(target, bytes, &reason)) {
       setDetail(detail, reason);
       return ExportOutcome::CopyFailed;
     }

@@ -5,10 +5,13 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "config/atomic_file.h"
+#include "config/file_lock.h"
 #include "device/commands.h"
 #include "device/transport.h"
 
@@ -41,12 +44,13 @@ std::string configPathUnder(const std::string& baseFolder);
 
 // Start-up step: sets FileName under baseFolder and creates the folder and the file with the six
 // empty keys when the file does not exist yet. An empty baseFolder leaves FileName empty. An
-// existing file is left untouched. Never throws.
-void locateAndCreate(const std::string& baseFolder);
+// existing file is left untouched. Never throws. Returns why the file could not be created
+// ("No space left on device"); "" when it is there.
+std::string locateAndCreate(const std::string& baseFolder);
 
 // Creates a fresh file at path: the section header and the six keys with empty values.
-// False when the file or its section could not be written.
-bool createConfigFile(const std::string& path);
+// False when the file or its section could not be written, with the reason in *reason.
+bool createConfigFile(const std::string& path, std::string* reason = nullptr);
 
 // ---- Save
 
@@ -63,6 +67,20 @@ struct SaveOutcome {
   std::string failure;    // not empty: why the file could not be updated; nothing written
   std::string malformed;  // not empty: the file cannot be read ("line 3: ..."); nothing written
   bool ok() const { return failure.empty() && malformed.empty(); }
+};
+
+// A save in two steps, so that the device is asked to change only once its file is known to
+// take the new values: prepare locks the file, reads it and writes its new content beside it
+// (a full disk or a read-only file shows here); commit puts it in place. Destroyed
+// uncommitted, the file stays as it was.
+class PendingSave {
+ public:
+  SaveOutcome prepare(const std::string& path, const DeviceStatus& status);
+  SaveOutcome commit();
+
+ private:
+  std::optional<FileLock> lock_;
+  PreparedFile file_;
 };
 
 // Writes the six values of status into section "appSettings" of the file at path, in one
@@ -114,6 +132,11 @@ std::string readRestoreValues(const ValueGetter& getValue, RestoreValues& values
 // already sent stay in force. Throws what getValue throws.
 RestoreOutcome restoreSettings(const ValueGetter& getValue, DeviceHandle device);
 
+// Like readRestoreValues, and CodeTableValues is checked whatever the keypad type, as every save
+// writes it: the first key a saved file could not hold, "" when all are usable. An import and
+// an export check a file with this.
+std::string firstUnsavedSetting(const ValueGetter& getValue);
+
 // Sends values already checked, as restoreSettings does after its check.
 RestoreOutcome sendRestoreValues(const RestoreValues& values, DeviceHandle device);
 
@@ -133,7 +156,8 @@ std::string restoreStepMessage(RestoreStep step);
 enum class ImportOutcome {
   Imported,           // copied over the destination
   IncorrectFilename,  // the name is not exactly "USBTalkgateUtilityCfg.ini"
-  IncorrectFormat,    // no "appSettings" section, or one of the six keys is missing
+  IncorrectFormat,    // no "appSettings" section, one of the six keys is missing, or a value
+                      // a restore reads is not valid (the key in *detail)
   CopyFailed,         // the checks passed but the destination could not be replaced
   Error,              // the file could not be read (malformed) or the file system failed
   Unreadable,         // the chosen file is missing, not a regular file or too large
@@ -146,25 +170,29 @@ bool hasConfigFileName(const std::string& path);
 // std::out_of_range for a malformed file.
 bool hasConfigFormat(const std::string& path);
 
-// Checks source and copies it atomically over dest, under dest's lock; the bytes checked are
-// the bytes written. *detail (when given) tells why it failed: the reason for Unreadable and
-// CopyFailed, "line N: ..." for a malformed file.
+// Checks source as strictly as a restore and copies it atomically over dest, under dest's lock;
+// the bytes checked are the bytes written. *detail (when given) tells why it failed: the reason
+// for Unreadable and CopyFailed, "line N: ..." for a malformed file, the unusable key for
+// IncorrectFormat (empty when a key is missing).
 ImportOutcome importFile(const std::string& source, const std::string& dest,
                          std::string* detail = nullptr);
 
 enum class ExportOutcome {
-  Exported,      // copied into the folder
-  TargetExists,  // the folder already holds the file and overwrite was false; nothing written
-  CopyFailed,    // the copy failed (no source, unwritable folder)
-  Error,         // the file system raised an error
+  Exported,        // copied into the folder
+  TargetExists,    // the folder already holds the file and overwrite was false; nothing written
+  CopyFailed,      // the target could not be written (unwritable folder, full disk)
+  SourceUnusable,  // the source cannot be read, or holds no usable settings; nothing written
+  Error,           // the file system raised an error
 };
 
 // The export target in folder: folder + "/USBTalkgateUtilityCfg.ini".
 std::string exportTargetIn(const std::string& folder);
 
 // Copies source into folder as "USBTalkgateUtilityCfg.ini"; an existing file there is replaced
-// only when overwrite is true.
-// Anything there that is not a regular file is never replaced. *detail: why a copy failed.
+// only when overwrite is true. The source must hold what an import accepts (a fresh file with
+// empty values is not exported). Anything there that is not a regular file is never replaced.
+// *detail: why it failed ("it is a directory"; for SourceUnusable "it cannot be read (...)" or
+// "the value of KeypadLayout is missing or not valid").
 ExportOutcome exportFile(const std::string& source, const std::string& folder, bool overwrite,
                          std::string* detail = nullptr);
 

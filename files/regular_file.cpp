@@ -3,6 +3,12 @@
 
 #include "files/regular_file.h"
 
+#include "files/utf8_path.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
 namespace talkgate::files {
 namespace {
 
@@ -10,7 +16,7 @@ constexpr std::size_t kMiB = 1024 * 1024;
 
 }  // namespace
 
-std::string notRegularReason(FileKind kind) {
+std::string notRegularReason(FileKind kind, int error) {
   switch (kind) {
     case FileKind::Missing:
     case FileKind::Regular:
@@ -23,6 +29,9 @@ std::string notRegularReason(FileKind kind) {
       return "it is a device node";
     case FileKind::Socket:
       return "it is a socket";
+    case FileKind::Unreachable:
+      return "it cannot be reached (" + std::generic_category().message(error == 0 ? EIO : error) +
+             ")";
     case FileKind::Other:
       break;
   }
@@ -30,7 +39,21 @@ std::string notRegularReason(FileKind kind) {
 }
 
 std::string notRegularReason(const std::string& path) {
-  return notRegularReason(kindOf(path));
+  int error = 0;
+  const FileKind kind = kindOf(path, &error);
+  return notRegularReason(kind, error);
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path pathA = pathFromUtf8(a);
+  const fs::path pathB = pathFromUtf8(b);
+  if (fs::equivalent(pathA, pathB, ec) && !ec) return true;
+  const fs::path first = fs::weakly_canonical(pathA, ec);
+  if (ec) return false;
+  const fs::path second = fs::weakly_canonical(pathB, ec);
+  return !ec && first == second;
 }
 
 std::string sizeText(std::size_t bytes) {

@@ -43,9 +43,14 @@ class FdCloser {
 
 }  // namespace
 
-FileKind kindOf(const std::string& path) {
+FileKind kindOf(const std::string& path, int* error) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return FileKind::Missing;
+  if (::stat(path.c_str(), &info) != 0) {
+    // Only these say that nothing is there; any other failure hides what is.
+    if (errno == ENOENT || errno == ENOTDIR) return FileKind::Missing;
+    if (error) *error = errno;
+    return FileKind::Unreachable;
+  }
   return kindOfMode(info.st_mode);
 }
 
@@ -57,9 +62,10 @@ bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string&
     return false;
   }
   // Looked at before opening, since opening a device node may already act on the device.
-  const FileKind kind = kindOf(path);
+  int error = 0;
+  const FileKind kind = kindOf(path, &error);
   if (kind != FileKind::Regular && kind != FileKind::Missing) {
-    reason = notRegularReason(kind);
+    reason = notRegularReason(kind, error);
     return false;
   }
   // O_NONBLOCK: should the path become a FIFO meanwhile, the open still returns at once.

@@ -74,6 +74,7 @@ struct SimBslDevice::Impl {
   int reports = 0;
   int massErases = 0;
   int resets = 0;
+  int flashErasures = 0;
   std::function<void(const BslMemory&)> resetHandler;
 
   // Endpoint calls.
@@ -99,8 +100,13 @@ struct SimBslDevice::Impl {
   void message(std::uint8_t msg) { reply(kMessageReply, &msg, 1); }
   std::uint8_t checkPassword(const std::uint8_t* core, std::size_t nl);
   std::uint8_t write(std::uint32_t address, const std::uint8_t* data, std::size_t count);
-  void eraseMain() {
-    std::fill(memory.begin() + layout.mainStart, memory.begin() + layout.mainEnd, 0xFF);
+  void eraseMain() { erase(layout.mainStart, layout.mainEnd - layout.mainStart); }
+  void erase(std::uint32_t start, std::uint32_t bytes) {
+    const auto first = memory.begin() + start;
+    if (std::any_of(first, first + bytes, [](std::uint8_t b) { return b != 0xFF; })) {
+      ++flashErasures;
+    }
+    std::fill_n(first, bytes, 0xFF);
   }
   void reset(Actions& actions);
 };
@@ -379,8 +385,7 @@ bool SimBslDevice::Impl::handle(const std::uint8_t* data, std::size_t length, Ac
         // A locked segment A is left as it is; the erase command reads nothing back, and the
         // flash controller sets no FAIL bit for it, so the answer is still "ok".
         if (!(infoALocked && layout.inInfoA(address))) {
-          const std::uint32_t start = layout.segmentStart(address);
-          std::fill_n(memory.begin() + start, layout.segmentBytes(address), 0xFF);
+          erase(layout.segmentStart(address), layout.segmentBytes(address));
         }
         message(kOk);
       }
@@ -648,6 +653,11 @@ int SimBslDevice::reportsReceived() const {
 int SimBslDevice::massErases() const {
   std::lock_guard lock(impl_->mutex);
   return impl_->massErases;
+}
+
+int SimBslDevice::flashErasures() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->flashErasures;
 }
 
 int SimBslDevice::resets() const {

@@ -125,6 +125,9 @@ class SimBslDevice {
   int reportsReceived() const;
   int massErases() const;
   int resets() const;
+  // Erases (segment, mass, or a wrong password's) that changed flash: a count that moves
+  // whenever bytes of flash went back to 0xFF.
+  int flashErasures() const;
 
   // The firmware version an image announces with "TGFW:" followed by printable ASCII up to
   // a NUL, searched in main flash; nullopt when there is none.

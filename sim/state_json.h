@@ -19,8 +19,10 @@ void writeTalkgate(std::ostream& out, const TalkgateState& state, std::string_vi
 // Reads the members writeTalkgate writes from an object; missing ones keep their values.
 bool readTalkgate(const json::Value& object, TalkgateState& state, std::string& error);
 
-// A state file is small; anything larger is refused unread.
-inline constexpr std::size_t kMaxStateFileBytes = 1024 * 1024;
+// The largest state file read; anything larger is refused unread, and a world that would
+// write more is not written. A fleet of the most Talkgates, each with all 128 KiB of its flash
+// programmed, writes about 8 MiB (under 4 bytes of text per byte of flash).
+inline constexpr std::size_t kMaxStateFileBytes = 16 * 1024 * 1024;
 
 // Reads the whole regular file at path (at most kMaxStateFileBytes); false with the reason
 // ("it is a directory", "it does not exist") in error. Never blocks.

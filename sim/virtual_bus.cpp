@@ -22,6 +22,16 @@ struct VirtualBus::State {
   std::uint64_t nextPathNumber = 1;  // paths are never reused, like re-enumerated devices
   std::atomic<std::uint64_t> written{0};
   std::atomic<std::uint64_t> read{0};
+  std::shared_ptr<const std::function<void()>> writeObserver;  // under mutex
+
+  void hostWrote() {
+    std::shared_ptr<const std::function<void()>> observer;
+    {
+      std::lock_guard lock(mutex);
+      observer = writeObserver;
+    }
+    if (observer) (*observer)();
+  }
 
   // The endpoint attached at path, or nullptr once it has been detached.
   std::shared_ptr<Endpoint> endpointAt(const std::string& path) const {
@@ -56,9 +66,10 @@ class VirtualDevice : public hid::Device {
   int write(const std::uint8_t* data, std::size_t length) override {
     std::shared_ptr<Endpoint> endpoint = state_->endpointAt(path_);
     if (!endpoint || data == nullptr) return -1;
-    if (!endpoint->hostWrite(data, length)) return -1;
-    ++state_->written;
-    return static_cast<int>(length);
+    const bool taken = endpoint->hostWrite(data, length);
+    if (taken) ++state_->written;
+    state_->hostWrote();
+    return taken ? static_cast<int>(length) : -1;
   }
 
   // Reads never block on the virtual bus: time moves through the active clock, which the
@@ -164,6 +175,12 @@ int VirtualBus::addListener(Listener listener) {
 void VirtualBus::removeListener(int id) {
   std::lock_guard lock(state_->mutex);
   state_->listeners.erase(id);
+}
+
+void VirtualBus::setWriteObserver(std::function<void()> observer) {
+  std::lock_guard lock(state_->mutex);
+  state_->writeObserver =
+      observer ? std::make_shared<const std::function<void()>>(std::move(observer)) : nullptr;
 }
 
 std::uint64_t VirtualBus::reportsWritten() const {

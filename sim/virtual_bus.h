@@ -52,6 +52,11 @@ class VirtualBus : public hid::Port {
   int addListener(Listener listener);
   void removeListener(int id);
 
+  // Called after every report the host writes (taken or not), on the writer's thread and
+  // outside the bus's locks, so that whoever keeps the devices' state can keep it as it changes.
+  // nullptr removes it.
+  void setWriteObserver(std::function<void()> observer);
+
   // Traffic counters, for tests and benchmarks.
   std::uint64_t reportsWritten() const;
   std::uint64_t reportsRead() const;

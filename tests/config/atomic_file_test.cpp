@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -74,23 +76,51 @@ TEST_F(AtomicFileTest, PlantedNamesAreNeverFollowedAndKilledRunsLeftoversGo) {
   EXPECT_TRUE(fs::is_symlink(path + ".tmp"));  // not ours to remove
 }
 
-// (A read-only file is refused: the tool's scenarios.) A writable file in a folder that takes no
-// temporary file is rewritten where it is, cut to its new size.
-TEST_F(AtomicFileTest, AFolderWithoutRoomForATemporaryGetsTheFileWrittenInPlace) {
+// (A read-only file is refused: the tool's scenarios.) Whatever stops the new content from
+// being written whole beside the file, the old file stays as it was: it is never rewritten in
+// place, where a full disk or a kill would cut it.
+TEST_F(AtomicFileTest, AWriteThatCannotBeMadeWholeKeepsTheOldFile) {
+  using Guard = std::shared_ptr<void>;
+  WriteOptions capped;
+  capped.maxBytes = 4;
+  const struct {
+    const char* name;
+    std::function<Guard()> guard;
+    WriteOptions options;
+    std::string reason;
+  } cases[] = {
+      {"folder takes no new file",
+       [this] { return std::make_shared<scen::ReadOnly>(dir.path()); },
+       {},
+       "its folder takes no new file (Permission denied), so it cannot be replaced safely"},
+      {"disk full", [] { return std::make_shared<scen::DiskFull>(2); }, {}, "File too large"},
+      {"more than the reader takes", [] { return Guard(); }, capped,
+       "it would be larger than 4 bytes, more than the program reads back"},
+  };
   writeBytes(path, "old");
-  std::string reason;
   const ino_t before = inodeOf(path);
-  {
-    scen::ReadOnly guard(dir.path());
-    ASSERT_TRUE(writeFileAtomically(path, "newer", &reason)) << reason;
-    EXPECT_EQ(readBytes(path), "newer");
-    EXPECT_TRUE(writeFileAtomically(path, "n", &reason)) << reason;  // shorter: cut to size
-    EXPECT_FALSE(writeFileAtomically(dir.file("fresh.ini"), "x", &reason));
+  for (const auto& c : cases) {
+    std::string reason;
+    {
+      const Guard guard = c.guard();
+      EXPECT_FALSE(writeFileAtomically(path, "newer", &reason, c.options)) << c.name;
+    }
+    EXPECT_EQ(reason, c.reason) << c.name;
+    EXPECT_EQ(readBytes(path), "old") << c.name;
+    EXPECT_EQ(inodeOf(path), before) << c.name;
+    EXPECT_EQ(entryCount(dir.path()), 1) << c.name;
   }
-  EXPECT_EQ(readBytes(path), "n");
-  EXPECT_EQ(inodeOf(path), before);
-  EXPECT_EQ(reason, "Permission denied");
+  // Prepared but never committed: nothing changes.
+  {
+    PreparedFile prepared;
+    ASSERT_TRUE(prepared.prepare(path, "newer"));
+    EXPECT_EQ(readBytes(path), "old");
+  }
   EXPECT_EQ(entryCount(dir.path()), 1);
+  PreparedFile prepared;
+  ASSERT_TRUE(prepared.prepare(path, "newer"));
+  ASSERT_TRUE(prepared.commit());
+  EXPECT_EQ(readBytes(path), "newer");
 }
 
 class AtomicSpecialTarget : public ::testing::TestWithParam<scen::SpecialKind> {};
@@ -125,11 +155,12 @@ TEST_F(AtomicFileTest, AHeldFileMakesAChangeWaitAndThenSaySo) {
   EXPECT_TRUE(CIniFile::SetValue("k", "v", "s", path));
   EXPECT_EQ(entryCount(dir.path()), 1) << "lock file left behind";
 
-  // Where no lock file can be made, the file itself is locked.
+  // Where no lock file can be made, nothing else is locked instead: a run elsewhere that can
+  // make it would not be kept out.
   scen::ReadOnly guard(dir.path());
-  FileLock held(path);
-  ASSERT_TRUE(held.locked());
-  EXPECT_FALSE(FileLock(path).locked());
+  const FileLock refused(path);
+  EXPECT_FALSE(refused.locked());
+  EXPECT_EQ(refused.busyReason(), "its folder takes no new file (Permission denied)");
 }
 
 }  // namespace

@@ -248,10 +248,12 @@ class ImportUiTest : public ConfigUiTest {
 };
 
 TEST_F(ImportUiTest, ImportReplacesTheUsersFileSilently) {
-  dialogs.fileAnswers << chosen("USBTalkgateUtilityCfg.ini", kFreshFile);
+  std::string other = kFilled;
+  other.replace(other.find("LEDBrightness=4"), 15, "LEDBrightness=8");
+  dialogs.fileAnswers << chosen("USBTalkgateUtilityCfg.ini", other);
   importConfigFile(nullptr);
   EXPECT_TRUE(dialogs.messages.isEmpty());
-  EXPECT_EQ(readBytes(FileName), kFreshFile);
+  EXPECT_EQ(readBytes(FileName), other);
   ASSERT_EQ(dialogs.fileDialogFilters.size(), 1);
   EXPECT_EQ(dialogs.fileDialogInitialPaths[0], QStringLiteral("openFileDialogBrowse"));
 }
@@ -294,6 +296,14 @@ TEST_F(ImportUiTest, RefusedImportsShowTheirMessages) {
   expectOnlyMessage("File is incorrect format.\n", "Velkor Talkgate");
   dialogs.clear();
 
+  // Values a restore could not use (a file no save filled) never replace usable ones.
+  dialogs.fileAnswers << chosen("USBTalkgateUtilityCfg.ini", kFreshFile);
+  importConfigFile(nullptr);
+  expectOnlyMessage(
+      "File is incorrect format. The value of KeypadLayout is missing or not valid.\n",
+      "Velkor Talkgate");
+  dialogs.clear();
+
   dialogs.fileAnswers << chosen("USBTalkgateUtilityCfg.ini", std::string(kFreshFile) + "[bad\r\n");
   importConfigFile(nullptr);
   expectOnlyMessage("Exception :Failed to copy the new file.\n", "Velkor Talkgate");
@@ -302,7 +312,7 @@ TEST_F(ImportUiTest, RefusedImportsShowTheirMessages) {
 
 TEST_F(ImportUiTest, ImportWithoutAUserFileFailsAtTheCopy) {
   FileName.clear();
-  dialogs.fileAnswers << chosen("USBTalkgateUtilityCfg.ini", kFreshFile);
+  dialogs.fileAnswers << chosen("USBTalkgateUtilityCfg.ini", kFilled);
   importConfigFile(nullptr);
   expectOnlyMessage("Failed to copy the new file.\n", "Velkor Talkgate");
 }
@@ -365,12 +375,25 @@ TEST_F(ConfigUiTest, ExportFailuresShowTheirMessages) {
   expectOnlyMessage("Failed to export the file\n", "Velkor Talkgate");
   dialogs.clear();
 
-  FileName.clear();  // no user folder at start-up
+  // The user's own file is at fault: the message says so, not the folder.
   const std::filesystem::path target = dir.path() / "stick";
   std::filesystem::create_directories(target);
+  writeBytes(FileName, kFreshFile);
   dialogs.folderAnswers << QString::fromStdString(target.string());
   exportConfigFile(nullptr);
-  expectOnlyMessage("Failed to export the file\n", "Velkor Talkgate");
+  expectOnlyMessage(
+      "Failed to export the file: USBTalkgateUtilityCfg.ini cannot be used (the value of "
+      "KeypadLayout is missing or not valid).\n",
+      "Velkor Talkgate");
+  dialogs.clear();
+
+  FileName.clear();  // no user folder at start-up
+  dialogs.folderAnswers << QString::fromStdString(target.string());
+  exportConfigFile(nullptr);
+  expectOnlyMessage(
+      "Failed to export the file: USBTalkgateUtilityCfg.ini cannot be used (no file name was "
+      "given).\n",
+      "Velkor Talkgate");
   EXPECT_EQ(entryCount(target), 0);
 }
 

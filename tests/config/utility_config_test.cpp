@@ -209,15 +209,28 @@ class ImportExportTest : public ConfigFileTest {
     writeBytes(dest, kCurrent);
     source = (dir.path() / "elsewhere" / kConfigFileName).string();
   }
-  static constexpr char kCurrent[] = " [appSettings]\r\n KeypadLayout=0\r\n";
+  // A file as a save writes it; another such file is what an import takes.
+  static constexpr char kCurrent[] =
+      " [appSettings]\r\n LEDBrightness=9\r\n SerialNumber=TG1\r\n FirmwareVersion=1.0.4\r\n"
+      " CodeTableValues=0,4,0,5,0,6,0,7,0,82,0,40,\r\n Ambient_cfg=0\r\n KeypadLayout=0\r\n";
+  static constexpr char kSaved[] =
+      " [appSettings]\r\n LEDBrightness=2\r\n SerialNumber=TG2\r\n FirmwareVersion=1.0.4\r\n"
+      " CodeTableValues=0,30,0,31,0,32,0,33,0,34,0,35,\r\n Ambient_cfg=1\r\n KeypadLayout=1\r\n";
   std::string dest;
   std::string source;
 };
 
-TEST_F(ImportExportTest, ImportCopiesAWellFormedFileWithEmptyValues) {
-  writeBytes(source, std::string("; exported\r\n") + kFreshFile + " FirmwareFile=x.txt\r\n");
+TEST_F(ImportExportTest, ImportCopiesAFileARestoreCanUseAndNoOther) {
+  writeBytes(source, std::string("; exported\r\n") + kSaved + " FirmwareFile=x.txt\r\n");
   EXPECT_EQ(importFile(source, dest), ImportOutcome::Imported);
   EXPECT_EQ(readBytes(dest), readBytes(source));
+  // Empty values (a file no save filled) never replace a usable file.
+  writeBytes(dest, kCurrent);
+  writeBytes(source, kFreshFile);
+  std::string detail;
+  EXPECT_EQ(importFile(source, dest, &detail), ImportOutcome::IncorrectFormat);
+  EXPECT_EQ(detail, kKeyKeypadLayout);
+  EXPECT_EQ(readBytes(dest), kCurrent);
 }
 
 TEST_F(ImportExportTest, ImportRefusesAnyOtherNameEvenByCase) {
@@ -255,7 +268,7 @@ TEST_F(ImportExportTest, ImportOfAMalformedFileIsAnErrorAndChangesNothing) {
 }
 
 TEST_F(ImportExportTest, ImportWithoutAUserFileLocationFailsAtTheCopy) {
-  writeBytes(source, kFreshFile);
+  writeBytes(source, kSaved);
   EXPECT_EQ(importFile(source, ""), ImportOutcome::CopyFailed);
   EXPECT_EQ(importFile(source, (dir.path() / "gone" / kConfigFileName).string()),
             ImportOutcome::CopyFailed);
@@ -291,8 +304,9 @@ TEST_F(ImportExportTest, ExportAsksBeforeReplacingAndCopiesWhenAllowed) {
 
 TEST_F(ImportExportTest, ExportFailsWithoutSourceOrFolder) {
   const std::string folder = (dir.path() / "elsewhere").string();
-  EXPECT_EQ(exportFile("", folder, false), ExportOutcome::CopyFailed);
-  EXPECT_EQ(exportFile(dir.file("none.ini"), folder, false), ExportOutcome::CopyFailed);
+  // A missing source is the source's fault, not the folder's.
+  EXPECT_EQ(exportFile("", folder, false), ExportOutcome::SourceUnusable);
+  EXPECT_EQ(exportFile(dir.file("none.ini"), folder, false), ExportOutcome::SourceUnusable);
   EXPECT_EQ(exportFile(dest, (dir.path() / "no-such-folder").string(), false),
             ExportOutcome::CopyFailed);
   EXPECT_EQ(exportFile(dest, "", true), ExportOutcome::CopyFailed);

@@ -32,6 +32,7 @@ namespace fs = std::filesystem;
 using config::CIniFile;
 
 constexpr char kTryHelp[] = "Run 'talkgatectl --help' for the commands and their arguments.\n";
+constexpr char kDefaultsKept[] = ". The Talkgate's defaults were left as they were.\n";
 
 void writeFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
@@ -61,7 +62,39 @@ class CliFiles : public CliFaults {
     ::waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
+  // Runs the command in a child that has become another user (nobody), as a second user of a
+  // shared folder; the exit code and the messages come back through a pipe.
+  RunResult runAsOtherUser(const std::vector<std::string>& args) {
+    int fds[2];
+    if (::pipe(fds) != 0) return {};
+    const pid_t child = inChild([&] {
+      ::close(fds[0]);
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) return 99;
+      const RunResult r = run(args);
+      const std::string text = std::to_string(r.code) + "\n" + r.err;
+      return ::write(fds[1], text.data(), text.size()) < 0 ? 98 : 0;
+    });
+    ::close(fds[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) {
+      text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fds[0]);
+    exitCodeOf(child);
+    RunResult r;
+    const std::size_t line = text.find('\n');
+    if (line == std::string::npos) return r;
+    r.code = std::atoi(text.substr(0, line).c_str());
+    r.err = text.substr(line + 1);
+    return r;
+  }
 };
+
+// A file as the utility's first start creates it: the six keys without values.
+const std::string kFreshConfig =
+    " [appSettings]\r\n LEDBrightness=\r\n SerialNumber=\r\n FirmwareVersion=\r\n"
+    " CodeTableValues=\r\n Ambient_cfg=\r\n KeypadLayout=\r\n";
 
 // ---- Nothing but a regular file
 
@@ -160,26 +193,13 @@ TEST_F(CliFiles, FailedSaveNamesTheFileAndTheReasonOnceAndKeepsTheFile) {
       r = run({"--config", file, "config", "save"});
     }
     EXPECT_EQ(r.code, kExitFailure) << fault.name;
-    EXPECT_EQ(r.err, "Failed to update " + file + ": " + fault.reason + ".\n") << fault.name;
+    EXPECT_EQ(r.err, "Failed to update " + file + ": " + fault.reason + kDefaultsKept)
+        << fault.name;
     EXPECT_EQ(fileBytes(file), kRestoreFile) << fault.name;
     EXPECT_EQ(scen::entryCount(dir_), 1) << fault.name << ": temporary file left behind";
   }
-  // The device did store its defaults before the file was written.
-  EXPECT_EQ(commands(),
-            (std::vector<int>{kCmdStoreDefaults, kCmdStatus, kCmdStoreDefaults, kCmdStatus}));
-}
-
-// A writable file in a folder the user cannot write: the file is rewritten in place.
-TEST_F(CliFiles, SaveIntoAReadOnlyFolderWritesTheFileInPlace) {
-  writeFile(file, kRestoreFile);
-  RunResult r;
-  {
-    scen::ReadOnly guard(dir_);
-    r = run({"--config", file, "config", "save"});
-  }
-  EXPECT_EQ(r.code, kExitOk) << r.err;
-  EXPECT_TRUE(contains(fileBytes(file), " LEDBrightness=5\r\n"));
-  EXPECT_EQ(scen::entryCount(dir_), 1);
+  // The file was found unwritable before the device was asked to store anything.
+  EXPECT_EQ(commands(), (std::vector<int>{kCmdStatus, kCmdStatus}));
 }
 
 TEST_F(CliFiles, SaveWithAFileWhereTheFolderBelongs) {
@@ -190,8 +210,8 @@ TEST_F(CliFiles, SaveWithAFileWhereTheFolderBelongs) {
   writeFile(inTheWay, "keep me\n");
   RunResult r = run({"config", "save"}, environment);
   EXPECT_EQ(r.code, kExitFailure);
-  EXPECT_EQ(r.err,
-            "Failed to update " + inTheWay + "/USBTalkgateUtilityCfg.ini: Not a directory.\n");
+  EXPECT_EQ(r.err, "Cannot create the configuration file " + inTheWay +
+                       "/USBTalkgateUtilityCfg.ini: Not a directory.\n");
   EXPECT_EQ(fileBytes(inTheWay), "keep me\n");
 
   // With the folder gone altogether, the tool makes it again, as the utility's start does.
@@ -210,8 +230,9 @@ TEST_F(CliFiles, ARunThatCannotGetTheFileSaysSo) {
   const RunResult r = run({"--config", file, "config", "save"});
   EXPECT_EQ(r.code, kExitFailure);
   EXPECT_EQ(r.err, "Failed to update " + file +
-                       ": another run of the program is using it (waited 0 ms).\n");
+                       ": another run of the program is using it (waited 0 ms)" + kDefaultsKept);
   EXPECT_EQ(fileBytes(file), kRestoreFile);
+  EXPECT_EQ(commands(), (std::vector<int>{kCmdStatus}));
 }
 
 // ---- Reading a file the program did not write
@@ -226,8 +247,7 @@ TEST_F(CliFiles, MalformedOrTruncatedFileIsRefusedBeforeAnythingIsSent) {
   EXPECT_EQ(r.code, kExitFailure);
   EXPECT_EQ(r.err.rfind(file + " cannot be read (line 3", 0), 0u) << r.err;
   EXPECT_EQ(fileBytes(file), malformed);
-  EXPECT_EQ(commands(), (std::vector<int>{kCmdStoreDefaults, kCmdStatus}))
-      << "the restore sent nothing";
+  EXPECT_EQ(commands(), (std::vector<int>{kCmdStatus})) << "nothing was stored or restored";
 
   const std::string truncated = kRestoreFile.substr(0, kRestoreFile.size() - 20);
   writeFile(file, truncated);
@@ -457,15 +477,372 @@ TEST_F(CliFiles, StateFileIsWrittenLikeTheConfigurationFile) {
   r = run({"--simulate", "--sim-state", state, "--json", "status"});
   EXPECT_TRUE(contains(r.out, "\"symbol_led_brightness\": 6")) << r.out;
 
-  // A state file is small: a larger one is refused unread, and left as it is.
-  const std::string large = saved + std::string(1024 * 1024, ' ');
+  // A larger file than any world writes is refused unread, and left as it is.
+  const std::string large = saved + std::string(16 * 1024 * 1024, ' ');
   writeFile(state, large);
   r = setBrightness(state, "7");
   EXPECT_EQ(r.code, kExitBadInput);
   EXPECT_EQ(r.err, "Cannot read the simulated Talkgate from " + state +
-                       ": it is larger than 1 MiB.\n" + kTryHelp);
+                       ": it is larger than 16 MiB.\n" + kTryHelp);
   EXPECT_EQ(fileBytes(state), large);
 }
 
+// ---- What one run writes, the next run (or another user's) reads
+
+// The memory of the part a state describes.
+sim::BslMemory flashOf(const sim::WorldState& state) {
+  sim::VirtualBus bus;
+  sim::SimWorld part(bus, sim::SimWorld::optionsFrom(state));
+  return part.loader().memory();
+}
+
+// A TI-TXT image programming bytes from 0x4400 on, as much as a 128 KiB part takes.
+std::string fullFlashImage(std::size_t bytes) {
+  std::string text = "@4400\n";
+  for (std::size_t i = 0; i < bytes; ++i) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    const auto byte = static_cast<unsigned char>(i * 7 + 1);
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 0x0F];
+    text += (i % 16 == 15) ? '\n' : ' ';
+  }
+  return text + "\nq\n";
+}
+
+// Each case sets a file up, runs one command and checks what the command said and what the
+// file holds afterwards: a file is never cut or replaced by one the next run refuses, and a
+// lock keeps a second user out.
+TEST_F(CliFiles, FilesAreNeverCutAndWhatIsWrittenIsReadBack) {
+  const std::string state = path("shared/state.json");
+  const std::string other = path("in/USBTalkgateUtilityCfg.ini");
+  fs::create_directories(dir_ / "in");
+  fs::create_directories(dir_ / "shared");
+  fs::permissions(dir_ / "shared", fs::perms::all);  // 0777, no sticky bit: a shared folder
+  // Text lines with LF ends, kept above the first record, grow when a save writes CR LF.
+  const std::string filler = std::string(1023, 'x') + "\n";
+  std::string nearCap;
+  while (nearCap.size() + filler.size() + kRestoreFile.size() < config::kMaxIniFileBytes) {
+    nearCap += filler;
+  }
+  nearCap += kRestoreFile;
+  const auto valueReplaced = [](const std::string& key, const std::string& value) {
+    std::string bytes = kRestoreFile;
+    const std::string line = " " + key + "=";
+    const std::size_t at = bytes.find(line) + line.size();
+    return bytes.replace(at, bytes.find('\r', at) - at, value);
+  };
+  const bool root = ::geteuid() == 0;
+  struct Case {
+    const char* name;
+    std::function<void()> setUp;  // may hold the lock of another run meanwhile
+    std::vector<std::string> args;
+    bool asOtherUser;
+    int code;
+    std::string err;
+    std::string fileAfter;  // what `watched` holds afterwards
+    std::string watched;
+  };
+  std::optional<config::FileLock> firstUser;
+  std::optional<scen::ReadOnly> readOnly;
+  const Case cases[] = {
+      {"folder takes no new file: refused, never rewritten in place",
+       [&] { readOnly.emplace(dir_); },
+       {"--config", file, "config", "save"},
+       false,
+       kExitFailure,
+       "Failed to update " + file + ": its folder takes no new file (Permission denied)" +
+           kDefaultsKept,
+       kRestoreFile,
+       file},
+      {"configuration near its cap: a save that would pass it is refused",
+       [&] { writeFile(file, nearCap); },
+       {"--config", file, "config", "save"},
+       false,
+       kExitFailure,
+       "Failed to update " + file +
+           ": it would be larger than 16 MiB, more than the program reads back" + kDefaultsKept,
+       nearCap,
+       file},
+      {"byte-order mark: the first key is read and no second section is added",
+       [&] { writeFile(file, "\xEF\xBB\xBF[appSettings]\r\nLEDBrightness=2\r\n"); },
+       {"--config", file, "config", "save"},
+       false,
+       kExitOk,
+       "",
+       " [appSettings]\r\n SerialNumber=TG990042\r\n FirmwareVersion=1.0.4\r\n"
+       " CodeTableValues=2,4,0,5,0,6,0,7,0,82,0,40,\r\n Ambient_cfg=0\r\n"
+       " KeypadLayout=0\r\n LEDBrightness=5\r\n",
+       file},
+      {"import of empty values",
+       [&] { writeFile(other, kFreshConfig); },
+       {"--config", file, "config", "import", other},
+       false,
+       kExitBadInput,
+       "File is incorrect format. The value of KeypadLayout in " + other +
+           " is missing or not valid.\n" + kTryHelp,
+       kRestoreFile,
+       file},
+      {"import of a hexadecimal value",
+       [&] { writeFile(other, valueReplaced("LEDBrightness", "0x7")); },
+       {"--config", file, "config", "import", other},
+       false,
+       kExitBadInput,
+       "File is incorrect format. The value of LEDBrightness in " + other +
+           " is missing or not valid.\n" + kTryHelp,
+       kRestoreFile,
+       file},
+      {"import of an 11-entry table",
+       [&] { writeFile(other, valueReplaced("CodeTableValues", "0,30,0,31,0,32,0,33,0,34,0,")); },
+       {"--config", file, "config", "import", other},
+       false,
+       kExitBadInput,
+       "File is incorrect format. The value of CodeTableValues in " + other +
+           " is missing or not valid.\n" + kTryHelp,
+       kRestoreFile,
+       file},
+      {"export without saved settings",
+       [&] { writeFile(file, kFreshConfig); },
+       {"--config", file, "config", "export", path("in")},
+       false,
+       kExitFailure,
+       "Failed to export the file: the configuration file " + file +
+           " cannot be exported: the value of KeypadLayout is missing or not valid "
+           "('talkgatectl config save' writes it).\n",
+       "",
+       other},
+      {"second user while the first holds the state file",
+       [&] {
+         ASSERT_EQ(run({"--simulate", "--sim-state", state, "set", "brightness", "2"}).code, 0);
+         fs::permissions(state, static_cast<fs::perms>(0666));
+         firstUser.emplace(state);
+       },
+       {"--simulate", "--sim-state", state, "set", "brightness", "7"},
+       true,
+       kExitFailure,
+       "Cannot read the simulated Talkgate from " + state +
+           ": another run of the program is using it (waited 0 ms).\n",
+       "",
+       ""},
+      {"second user meets a lock file left private by the first",
+       [&] {
+         writeFile(state + ".lock", "");
+         fs::permissions(state + ".lock", static_cast<fs::perms>(0600));
+       },
+       {"--simulate", "--sim-state", state, "set", "brightness", "7"},
+       true,
+       kExitFailure,
+       "Cannot read the simulated Talkgate from " + state + ": its lock file " + state +
+           ".lock cannot be opened (Permission denied).\n",
+       "",
+       ""},
+  };
+  config::setLockWait(std::chrono::milliseconds(0));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.asOtherUser && !root) {
+      std::cout << "[  SKIPPED ] " << c.name << ": needs root to become a second user\n";
+      continue;
+    }
+    writeFile(file, kRestoreFile);
+    fs::remove(other);
+    c.setUp();
+    const std::string stateBefore = fileBytes(state);
+    const RunResult r = c.asOtherUser ? runAsOtherUser(c.args) : run(c.args);
+    readOnly.reset();
+    firstUser.reset();
+    EXPECT_EQ(r.code, c.code) << r.err;
+    EXPECT_EQ(r.err, c.err);
+    const std::string after = c.watched.empty() ? "" : fileBytes(c.watched);
+    EXPECT_TRUE(after == c.fileAfter) << after.substr(0, 300);
+    EXPECT_EQ(fileBytes(state), stateBefore) << "the state file changed";
+    fs::remove(state + ".lock");
+    EXPECT_EQ(scen::entryCount(dir_ / "in"), fs::exists(other) ? 1 : 0) << "leftovers";
+  }
+}
+
+// A fleet whose parts were each programmed full writes a state file the next run reads.
+TEST_F(CliFiles, AFleetOfFullPartsIsReadBackByTheNextRun) {
+  const std::string state = path("fleet.json");
+  std::vector<sim::WorldState> fleet;
+  for (std::size_t i = 0; i < 3; ++i) {
+    fleet.push_back(sim::fleetMember(i));
+    fleet.back().flash = fullFlashImage(128 * 1024);
+  }
+  writeFile(state, sim::worldStatesJson(fleet));
+  ASSERT_GT(fs::file_size(state), 1024u * 1024u);
+  RunResult r = run({"--simulate", "--sim-state", state, "--all", "set", "brightness", "3"});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  std::vector<sim::WorldState> read;
+  std::string error;
+  ASSERT_TRUE(sim::loadWorldStates(state, read, error)) << error;
+  ASSERT_EQ(read.size(), 3u);
+  EXPECT_TRUE(flashOf(read[2]) == flashOf(fleet[2]));
+  EXPECT_EQ(read[2].talkgate.working.symbolBrightness, 3);
+}
+
+// ---- A simulated upgrade killed at any report leaves what the part held then
+
+// Killed (an _exit, no clean-up) before the n-th loader report: the state file must show the
+// part as it was then, in its loader once the upgrade began, its erases all kept; only bytes
+// programmed since the last keep may still read as erased, which no real part would better.
+TEST_F(CliFiles, AKilledSimulatedUpgradeLeavesWhatThePartHeld) {
+  const std::string state = path("world.json");
+  const std::string truth = path("truth.json");
+  const auto upgradeKilledAt = [&](int killAt) {
+    writeFile(state, sim::worldStatesJson({sim::fleetMember(0)}));
+    const pid_t child = inChild([&] {
+      cli::Environment environment;
+      sim::SimWorld* world = nullptr;
+      int asked = 0;
+      environment.onSimulatedWorld = [&world](sim::SimWorld& w) { world = &w; };
+      environment.interrupts = [&] {
+        if (++asked == killAt) {
+          writeFile(truth, sim::worldStatesJson({world->state()}));
+          ::_exit(0);
+        }
+        return 0;
+      };
+      return run({"--simulate", "--sim-state", state, "upgrade", demoImage("1.1.0"), "--yes"},
+                 environment)
+          .code;
+    });
+    return exitCodeOf(child);
+  };
+  const auto memoryOf = [](const std::string& file) {
+    sim::WorldState world;
+    std::string error;
+    EXPECT_TRUE(sim::loadWorldState(file, world, error)) << error;
+    return std::pair{world, flashOf(world)};
+  };
+  // Not killed: the upgrade completes and the file holds the new firmware.
+  ASSERT_EQ(upgradeKilledAt(1 << 30), kExitOk);
+  EXPECT_EQ(memoryOf(state).first.talkgate.firmwareVersion, "1.1.0");
+  int total = 0;
+  for (const int killAt : {1, 2, 20, 40, 60, 80, 100, 120, 140, 160}) {
+    SCOPED_TRACE("killed before loader report " + std::to_string(killAt));
+    fs::remove(truth);
+    upgradeKilledAt(killAt);
+    if (!fs::exists(truth)) break;  // the upgrade took fewer reports
+    const auto [kept, keptMemory] = memoryOf(state);
+    const auto [held, heldMemory] = memoryOf(truth);
+    EXPECT_TRUE(kept.inLoader) << "the part entered its loader before any loader report";
+    EXPECT_EQ(kept.inLoader, held.inLoader);
+    EXPECT_EQ(kept.talkgate, held.talkgate);
+    std::size_t better = 0;
+    for (std::size_t a = 0; a < heldMemory.size(); ++a) {
+      if (keptMemory[a] != heldMemory[a] && keptMemory[a] != 0xFF) ++better;
+    }
+    EXPECT_EQ(better, 0u) << "bytes the part had already erased or not yet programmed";
+    ++total;
+  }
+  EXPECT_GE(total, 5);
+}
+// ---- Messages about files name the real cause
+
+TEST_F(CliFiles, FileMessagesNameTheRealCause) {
+  const std::string closed = path("closed");
+  fs::create_directories(closed);
+  const std::string hidden = closed + "/USBTalkgateUtilityCfg.ini";
+  const std::string hiddenState = closed + "/state.json";
+  writeFile(hidden, kRestoreFile);
+  writeFile(hiddenState, sim::worldStatesJson({sim::fleetMember(0)}));
+  const std::string large = path("large/USBTalkgateUtilityCfg.ini");
+  fs::create_directories(dir_ / "large");
+  fs::create_directories(dir_ / "out");
+  const std::string home = path("home");
+  const std::string homeFile = home + "/VelkorInterface/USBTalkgateUtilityCfg.ini";
+  const std::string state = path("state.json");
+  using Guard = std::shared_ptr<void>;
+  struct Case {
+    const char* name;
+    std::function<Guard()> setUp;  // what it returns is held while the command runs
+    std::vector<std::string> args;
+    bool perUserFile;  // the configuration file under the user's data folder
+    int code;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"state file that cannot be reached is not missing",
+       [&] { return std::make_shared<scen::Unreachable>(closed); },
+       {"--simulate", "--sim-state", hiddenState, "status"},
+       false,
+       kExitFailure,
+       "Cannot read the simulated Talkgate from " + hiddenState +
+           ": it cannot be reached (Permission denied).\n"},
+      {"configuration file that cannot be reached does not 'not exist'",
+       [&] { return std::make_shared<scen::Unreachable>(closed); },
+       {"--config", hidden, "config", "restore"},
+       false,
+       kExitBadInput,
+       "The configuration file " + hidden +
+           " cannot be used: it cannot be reached (Permission denied).\n" + kTryHelp},
+      {"import of a file that cannot be reached",
+       [&] { return std::make_shared<scen::Unreachable>(closed); },
+       {"--config", file, "config", "import", hidden},
+       false,
+       kExitBadInput,
+       "The file " + hidden + " cannot be used: it cannot be reached (Permission denied).\n" +
+           kTryHelp},
+      {"full disk while the file is first made",
+       [] { return std::make_shared<scen::DiskFull>(); },
+       {"config", "save"},
+       true,
+       kExitFailure,
+       "Cannot create the configuration file " + homeFile + ": File too large.\n"},
+      {"export of a source too large blames the source",
+       [&] {
+         writeFile(large, kRestoreFile);
+         fs::resize_file(large, config::kMaxIniFileBytes + 1);
+         return Guard();
+       },
+       {"--config", large, "config", "export", path("out")},
+       false,
+       kExitFailure,
+       "Failed to export the file: the configuration file " + large +
+           " cannot be exported: it is larger than 16 MiB.\n"},
+      {"the state file given as the configuration file too",
+       [] { return Guard(); },
+       {"--simulate", "--sim-state", state, "--config", state, "config", "save"},
+       false,
+       kExitBadInput,
+       "The configuration file " + state +
+           " is also the simulated Talkgate's state file (--sim-state); give two different "
+           "files.\n" +
+           kTryHelp},
+      {"byte-order mark before the first key",
+       [&] {
+         writeFile(file, "\xEF\xBB\xBF" + kRestoreFile);
+         return Guard();
+       },
+       {"--config", file, "config", "restore"},
+       false,
+       kExitOk,
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeFile(file, kRestoreFile);
+    cli::Environment environment;
+    environment.usbPort = &bus_;
+    if (c.perUserFile) environment.userDataFolder = home;
+    const auto started = std::chrono::steady_clock::now();
+    RunResult r;
+    {
+      const Guard guard = c.setUp();
+      r = run(c.args, environment);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+    EXPECT_EQ(r.code, c.code);
+    EXPECT_EQ(r.err, c.err);
+    if (c.code != kExitOk) {
+      EXPECT_EQ(r.out, "") << "a command acted";
+    }
+  }
+  EXPECT_EQ(fileBytes(hiddenState), sim::worldStatesJson({sim::fleetMember(0)}));
+  EXPECT_EQ(scen::entryCount(dir_ / "out"), 0);
+  EXPECT_EQ(commands(), (std::vector<int>{kCmdSetKeypadType, kCmdSetKeyTable, kCmdSetAmbientConfig,
+                                          kCmdSetSymbolBrightness}))
+      << "only the restore of the file with a byte-order mark reached the Talkgate";
+}
 }  // namespace
 }  // namespace talkgate::scenarios

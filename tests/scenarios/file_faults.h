@@ -41,20 +41,11 @@ class DiskFull {
   void (*previousHandler_)(int) = SIG_DFL;
 };
 
-// Makes path read-only (a file: 0444; a folder: 0555) for the guard's lifetime. An
-// administrator's override of permission bits is taken out of this thread's effective
-// capabilities meanwhile, so the bits bind when the tests run as root too.
-class ReadOnly {
+// Takes an administrator's override of permission bits out of this thread's effective
+// capabilities for the guard's lifetime, so the bits bind when the tests run as root too.
+class PermissionBitsBind {
  public:
-  explicit ReadOnly(const std::filesystem::path& path) : path_(path) {
-    namespace fs = std::filesystem;
-    previous_ = fs::status(path_).permissions();
-    const auto readOnly =
-        fs::is_directory(path_)
-            ? fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                  fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec
-            : fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
-    fs::permissions(path_, readOnly);
+  PermissionBitsBind() {
     header_.version = _LINUX_CAPABILITY_VERSION_3;
     header_.pid = 0;
     if (syscall(SYS_capget, &header_, saved_) != 0) return;
@@ -63,19 +54,49 @@ class ReadOnly {
     lowered[0].effective &= ~(1u << CAP_DAC_READ_SEARCH);
     lowered_ = syscall(SYS_capset, &header_, lowered) == 0;
   }
-  ~ReadOnly() {
+  ~PermissionBitsBind() {
     if (lowered_) syscall(SYS_capset, &header_, saved_);
-    std::filesystem::permissions(path_, previous_);
   }
-  ReadOnly(const ReadOnly&) = delete;
-  ReadOnly& operator=(const ReadOnly&) = delete;
+  PermissionBitsBind(const PermissionBitsBind&) = delete;
+  PermissionBitsBind& operator=(const PermissionBitsBind&) = delete;
+
+ private:
+  __user_cap_header_struct header_{};
+  __user_cap_data_struct saved_[2]{};
+  bool lowered_ = false;
+};
+
+// Gives path the permissions perms for the guard's lifetime, with the bits binding.
+class Permissions {
+ public:
+  Permissions(const std::filesystem::path& path, std::filesystem::perms perms)
+      : path_(path), previous_(std::filesystem::status(path).permissions()) {
+    std::filesystem::permissions(path_, perms);
+  }
+  ~Permissions() { std::filesystem::permissions(path_, previous_); }
+  Permissions(const Permissions&) = delete;
+  Permissions& operator=(const Permissions&) = delete;
 
  private:
   std::filesystem::path path_;
   std::filesystem::perms previous_{};
-  __user_cap_header_struct header_{};
-  __user_cap_data_struct saved_[2]{};
-  bool lowered_ = false;
+  PermissionBitsBind bind_;  // made after the change, undone before it is taken back
+};
+
+// Makes path read-only (a file: 0444; a folder: 0555) for the guard's lifetime.
+class ReadOnly : public Permissions {
+ public:
+  explicit ReadOnly(const std::filesystem::path& path)
+      : Permissions(path, std::filesystem::is_directory(path)
+                              ? static_cast<std::filesystem::perms>(0555)
+                              : static_cast<std::filesystem::perms>(0444)) {}
+};
+
+// A folder nobody may enter or list (0000): what is inside exists but cannot be reached.
+class Unreachable : public Permissions {
+ public:
+  explicit Unreachable(const std::filesystem::path& folder)
+      : Permissions(folder, std::filesystem::perms::none) {}
 };
 
 // What a hostile user may name where a file belongs, and the words the program uses for it.
