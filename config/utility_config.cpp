@@ -77,7 +77,10 @@ std::string locateAndCreate(const std::string& baseFolder) {
     if (!fs::exists(fs::symlink_status(folder, ec))) fs::create_directories(folder, ec);
     FileName = configPathUnder(baseFolder);
     // Anything there, even what cannot be reached, is never checked or repaired.
-    if (files::kindOf(FileName) != files::FileKind::Missing) return "";
+    if (fs::exists(fs::symlink_status(FileName, ec)) ||
+        files::kindOf(FileName) != files::FileKind::Missing) {
+      return "";
+    }
     std::string reason;
     if (!createConfigFile(FileName, &reason)) return reason;
   } catch (const std::exception& error) {

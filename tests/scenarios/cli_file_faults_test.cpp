@@ -489,158 +489,139 @@ TEST_F(CliFiles, StateFileIsWrittenLikeTheConfigurationFile) {
 
 // ---- What one run writes, the next run (or another user's) reads
 
-// The memory of the part a state describes.
-sim::BslMemory flashOf(const sim::WorldState& state) {
-  sim::VirtualBus bus;
-  sim::SimWorld part(bus, sim::SimWorld::optionsFrom(state));
-  return part.loader().memory();
-}
-
-// A TI-TXT image programming bytes from 0x4400 on, as much as a 128 KiB part takes.
-std::string fullFlashImage(std::size_t bytes) {
-  std::string text = "@4400\n";
-  for (std::size_t i = 0; i < bytes; ++i) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    const auto byte = static_cast<unsigned char>(i * 7 + 1);
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0x0F];
-    text += (i % 16 == 15) ? '\n' : ' ';
+// A world of three parts, each with all 128 KiB of main flash programmed.
+std::string fullFleet() {
+  std::string flash = "@4400\n";
+  for (std::size_t i = 0; i < 128 * 1024; ++i) {
+    flash += "0123456789ABCDEF"[(i * 7) % 16];
+    flash += (i % 16 == 15) ? "1\n" : "1 ";
   }
-  return text + "\nq\n";
+  std::vector<sim::WorldState> fleet{sim::fleetMember(0), sim::fleetMember(1), sim::fleetMember(2)};
+  for (auto& part : fleet) part.flash = flash + "q\n";
+  return sim::worldStatesJson(fleet);
 }
 
-// Each case sets a file up, runs one command and checks what the command said and what the
-// file holds afterwards: a file is never cut or replaced by one the next run refuses, and a
-// lock keeps a second user out.
+// Each case sets files up, runs one command and checks what it said and what the watched file
+// holds then: a file is never cut nor replaced by one the next run refuses, and a lock keeps a
+// second user out.
 TEST_F(CliFiles, FilesAreNeverCutAndWhatIsWrittenIsReadBack) {
   const std::string state = path("shared/state.json");
+  const std::string fleet = path("fleet.json");
   const std::string other = path("in/USBTalkgateUtilityCfg.ini");
   fs::create_directories(dir_ / "in");
   fs::create_directories(dir_ / "shared");
   fs::permissions(dir_ / "shared", fs::perms::all);  // 0777, no sticky bit: a shared folder
   // Text lines with LF ends, kept above the first record, grow when a save writes CR LF.
-  const std::string filler = std::string(1023, 'x') + "\n";
   std::string nearCap;
-  while (nearCap.size() + filler.size() + kRestoreFile.size() < config::kMaxIniFileBytes) {
-    nearCap += filler;
+  while (nearCap.size() + 1024 + kRestoreFile.size() < config::kMaxIniFileBytes) {
+    nearCap += std::string(1023, 'x') + "\n";
   }
   nearCap += kRestoreFile;
-  const auto valueReplaced = [](const std::string& key, const std::string& value) {
+  const auto withValue = [](const std::string& key, const std::string& value) {
     std::string bytes = kRestoreFile;
-    const std::string line = " " + key + "=";
-    const std::size_t at = bytes.find(line) + line.size();
+    const std::size_t at = bytes.find(" " + key + "=") + key.size() + 2;
     return bytes.replace(at, bytes.find('\r', at) - at, value);
   };
-  const bool root = ::geteuid() == 0;
-  struct Case {
-    const char* name;
-    std::function<void()> setUp;  // may hold the lock of another run meanwhile
-    std::vector<std::string> args;
-    bool asOtherUser;
-    int code;
-    std::string err;
-    std::string fileAfter;  // what `watched` holds afterwards
-    std::string watched;
+  const auto importRow = [&](const std::string& key, const std::string& content) {
+    return std::tuple{[=] { writeFile(other, content); },
+                      std::vector<std::string>{"--config", file, "config", "import", other},
+                      "File is incorrect format. The value of " + key + " in " + other +
+                          " is missing or not valid.\n" + kTryHelp};
   };
+  const std::vector<std::string> setAsOther{"--simulate", "--sim-state", state,
+                                            "set",        "brightness",  "7"};
+  const std::string saved =
+      " [appSettings]\r\n SerialNumber=TG990042\r\n FirmwareVersion=1.0.4\r\n CodeTableValues=2,4,"
+      "0,5,0,6,0,7,0,82,0,40,\r\n Ambient_cfg=0\r\n KeypadLayout=0\r\n LEDBrightness=5\r\n";
   std::optional<config::FileLock> firstUser;
   std::optional<scen::ReadOnly> readOnly;
+  struct Case {
+    const char* name;
+    std::function<void()> setUp;
+    std::vector<std::string> args;
+    int code;
+    std::string err;
+    std::string watched, after;  // a file and what it must hold afterwards
+    bool asOtherUser = false;
+  };
+  const auto [emptySetUp, emptyArgs, emptyErr] = importRow("KeypadLayout", kFreshConfig);
+  const auto [hexSetUp, hexArgs, hexErr] =
+      importRow("LEDBrightness", withValue("LEDBrightness", "0x7"));
+  const auto [shortSetUp, shortArgs, shortErr] =
+      importRow("CodeTableValues", withValue("CodeTableValues", "0,30,0,31,0,32,0,33,0,34,0,"));
   const Case cases[] = {
-      {"folder takes no new file: refused, never rewritten in place",
+      {"folder takes no new file",
        [&] { readOnly.emplace(dir_); },
        {"--config", file, "config", "save"},
-       false,
        kExitFailure,
        "Failed to update " + file + ": its folder takes no new file (Permission denied)" +
            kDefaultsKept,
-       kRestoreFile,
-       file},
-      {"configuration near its cap: a save that would pass it is refused",
+       file,
+       kRestoreFile},
+      {"save past the reader's cap",
        [&] { writeFile(file, nearCap); },
        {"--config", file, "config", "save"},
-       false,
        kExitFailure,
        "Failed to update " + file +
            ": it would be larger than 16 MiB, more than the program reads back" + kDefaultsKept,
-       nearCap,
-       file},
-      {"byte-order mark: the first key is read and no second section is added",
+       file,
+       nearCap},
+      {"byte-order mark",
        [&] { writeFile(file, "\xEF\xBB\xBF[appSettings]\r\nLEDBrightness=2\r\n"); },
        {"--config", file, "config", "save"},
-       false,
        kExitOk,
        "",
-       " [appSettings]\r\n SerialNumber=TG990042\r\n FirmwareVersion=1.0.4\r\n"
-       " CodeTableValues=2,4,0,5,0,6,0,7,0,82,0,40,\r\n Ambient_cfg=0\r\n"
-       " KeypadLayout=0\r\n LEDBrightness=5\r\n",
-       file},
-      {"import of empty values",
-       [&] { writeFile(other, kFreshConfig); },
-       {"--config", file, "config", "import", other},
-       false,
-       kExitBadInput,
-       "File is incorrect format. The value of KeypadLayout in " + other +
-           " is missing or not valid.\n" + kTryHelp,
-       kRestoreFile,
-       file},
-      {"import of a hexadecimal value",
-       [&] { writeFile(other, valueReplaced("LEDBrightness", "0x7")); },
-       {"--config", file, "config", "import", other},
-       false,
-       kExitBadInput,
-       "File is incorrect format. The value of LEDBrightness in " + other +
-           " is missing or not valid.\n" + kTryHelp,
-       kRestoreFile,
-       file},
-      {"import of an 11-entry table",
-       [&] { writeFile(other, valueReplaced("CodeTableValues", "0,30,0,31,0,32,0,33,0,34,0,")); },
-       {"--config", file, "config", "import", other},
-       false,
-       kExitBadInput,
-       "File is incorrect format. The value of CodeTableValues in " + other +
-           " is missing or not valid.\n" + kTryHelp,
-       kRestoreFile,
-       file},
+       file,
+       saved},
+      {"import of empty values", emptySetUp, emptyArgs, kExitBadInput, emptyErr, file,
+       kRestoreFile},
+      {"import of 0x7", hexSetUp, hexArgs, kExitBadInput, hexErr, file, kRestoreFile},
+      {"import of 11 table entries", shortSetUp, shortArgs, kExitBadInput, shortErr, file,
+       kRestoreFile},
       {"export without saved settings",
        [&] { writeFile(file, kFreshConfig); },
        {"--config", file, "config", "export", path("in")},
-       false,
        kExitFailure,
        "Failed to export the file: the configuration file " + file +
            " cannot be exported: the value of KeypadLayout is missing or not valid "
            "('talkgatectl config save' writes it).\n",
-       "",
-       other},
+       other,
+       ""},
+      {"fleet of full parts",
+       [&] { writeFile(fleet, fullFleet()); },
+       {"--simulate", "--sim-state", fleet, "--all", "set", "brightness", "3"},
+       kExitOk,
+       ""},
+      {"the next run reads what the last one wrote",
+       [] {},
+       {"--simulate", "--sim-state", fleet, "--all", "status"},
+       kExitOk,
+       ""},
       {"second user while the first holds the state file",
        [&] {
          ASSERT_EQ(run({"--simulate", "--sim-state", state, "set", "brightness", "2"}).code, 0);
          fs::permissions(state, static_cast<fs::perms>(0666));
          firstUser.emplace(state);
        },
-       {"--simulate", "--sim-state", state, "set", "brightness", "7"},
-       true,
-       kExitFailure,
+       setAsOther, kExitFailure,
        "Cannot read the simulated Talkgate from " + state +
            ": another run of the program is using it (waited 0 ms).\n",
-       "",
-       ""},
-      {"second user meets a lock file left private by the first",
+       "", "", true},
+      {"second user meets a private lock file of the first",
        [&] {
          writeFile(state + ".lock", "");
          fs::permissions(state + ".lock", static_cast<fs::perms>(0600));
        },
-       {"--simulate", "--sim-state", state, "set", "brightness", "7"},
-       true,
-       kExitFailure,
+       setAsOther, kExitFailure,
        "Cannot read the simulated Talkgate from " + state + ": its lock file " + state +
            ".lock cannot be opened (Permission denied).\n",
-       "",
-       ""},
+       "", "", true},
   };
   config::setLockWait(std::chrono::milliseconds(0));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    if (c.asOtherUser && !root) {
-      std::cout << "[  SKIPPED ] " << c.name << ": needs root to become a second user\n";
+    if (c.asOtherUser && ::geteuid() != 0) {
+      std::cout << "[  SKIPPED ] " << c.name << ": only root can become a second user\n";
       continue;
     }
     writeFile(file, kRestoreFile);
@@ -653,49 +634,27 @@ TEST_F(CliFiles, FilesAreNeverCutAndWhatIsWrittenIsReadBack) {
     EXPECT_EQ(r.code, c.code) << r.err;
     EXPECT_EQ(r.err, c.err);
     const std::string after = c.watched.empty() ? "" : fileBytes(c.watched);
-    EXPECT_TRUE(after == c.fileAfter) << after.substr(0, 300);
+    EXPECT_TRUE(after == c.after) << after.substr(0, 300);
     EXPECT_EQ(fileBytes(state), stateBefore) << "the state file changed";
     fs::remove(state + ".lock");
     EXPECT_EQ(scen::entryCount(dir_ / "in"), fs::exists(other) ? 1 : 0) << "leftovers";
   }
 }
 
-// A fleet whose parts were each programmed full writes a state file the next run reads.
-TEST_F(CliFiles, AFleetOfFullPartsIsReadBackByTheNextRun) {
-  const std::string state = path("fleet.json");
-  std::vector<sim::WorldState> fleet;
-  for (std::size_t i = 0; i < 3; ++i) {
-    fleet.push_back(sim::fleetMember(i));
-    fleet.back().flash = fullFlashImage(128 * 1024);
-  }
-  writeFile(state, sim::worldStatesJson(fleet));
-  ASSERT_GT(fs::file_size(state), 1024u * 1024u);
-  RunResult r = run({"--simulate", "--sim-state", state, "--all", "set", "brightness", "3"});
-  ASSERT_EQ(r.code, kExitOk) << r.err;
-  std::vector<sim::WorldState> read;
-  std::string error;
-  ASSERT_TRUE(sim::loadWorldStates(state, read, error)) << error;
-  ASSERT_EQ(read.size(), 3u);
-  EXPECT_TRUE(flashOf(read[2]) == flashOf(fleet[2]));
-  EXPECT_EQ(read[2].talkgate.working.symbolBrightness, 3);
-}
-
-// ---- A simulated upgrade killed at any report leaves what the part held then
-
-// Killed (an _exit, no clean-up) before the n-th loader report: the state file must show the
-// part as it was then, in its loader once the upgrade began, its erases all kept; only bytes
-// programmed since the last keep may still read as erased, which no real part would better.
+// Killed (an _exit, no clean-up) before the n-th loader report, the state file shows the part
+// as it was: in its loader once the upgrade began, every erase kept; only bytes programmed
+// since the last keep may still read as erased, which leaves no part better off.
 TEST_F(CliFiles, AKilledSimulatedUpgradeLeavesWhatThePartHeld) {
   const std::string state = path("world.json");
   const std::string truth = path("truth.json");
   const auto upgradeKilledAt = [&](int killAt) {
     writeFile(state, sim::worldStatesJson({sim::fleetMember(0)}));
-    const pid_t child = inChild([&] {
+    fs::remove(truth);
+    return exitCodeOf(inChild([&] {
       cli::Environment environment;
       sim::SimWorld* world = nullptr;
-      int asked = 0;
       environment.onSimulatedWorld = [&world](sim::SimWorld& w) { world = &w; };
-      environment.interrupts = [&] {
+      environment.interrupts = [&, asked = 0]() mutable {
         if (++asked == killAt) {
           writeFile(truth, sim::worldStatesJson({world->state()}));
           ::_exit(0);
@@ -705,38 +664,35 @@ TEST_F(CliFiles, AKilledSimulatedUpgradeLeavesWhatThePartHeld) {
       return run({"--simulate", "--sim-state", state, "upgrade", demoImage("1.1.0"), "--yes"},
                  environment)
           .code;
-    });
-    return exitCodeOf(child);
+    }));
   };
-  const auto memoryOf = [](const std::string& file) {
+  const auto partIn = [](const std::string& file) {
     sim::WorldState world;
     std::string error;
     EXPECT_TRUE(sim::loadWorldState(file, world, error)) << error;
-    return std::pair{world, flashOf(world)};
+    sim::VirtualBus bus;
+    return std::pair{world,
+                     sim::SimWorld(bus, sim::SimWorld::optionsFrom(world)).loader().memory()};
   };
-  // Not killed: the upgrade completes and the file holds the new firmware.
   ASSERT_EQ(upgradeKilledAt(1 << 30), kExitOk);
-  EXPECT_EQ(memoryOf(state).first.talkgate.firmwareVersion, "1.1.0");
-  int total = 0;
-  for (const int killAt : {1, 2, 20, 40, 60, 80, 100, 120, 140, 160}) {
+  EXPECT_EQ(partIn(state).first.talkgate.firmwareVersion, "1.1.0");
+  int killed = 0;
+  for (int killAt = 1; upgradeKilledAt(killAt) == 0 && fs::exists(truth); killAt += 15) {
     SCOPED_TRACE("killed before loader report " + std::to_string(killAt));
-    fs::remove(truth);
-    upgradeKilledAt(killAt);
-    if (!fs::exists(truth)) break;  // the upgrade took fewer reports
-    const auto [kept, keptMemory] = memoryOf(state);
-    const auto [held, heldMemory] = memoryOf(truth);
-    EXPECT_TRUE(kept.inLoader) << "the part entered its loader before any loader report";
-    EXPECT_EQ(kept.inLoader, held.inLoader);
+    const auto [kept, keptMemory] = partIn(state);
+    const auto [held, heldMemory] = partIn(truth);
+    EXPECT_TRUE(kept.inLoader && held.inLoader);
     EXPECT_EQ(kept.talkgate, held.talkgate);
     std::size_t better = 0;
     for (std::size_t a = 0; a < heldMemory.size(); ++a) {
-      if (keptMemory[a] != heldMemory[a] && keptMemory[a] != 0xFF) ++better;
+      better += keptMemory[a] != heldMemory[a] && keptMemory[a] != 0xFF;
     }
-    EXPECT_EQ(better, 0u) << "bytes the part had already erased or not yet programmed";
-    ++total;
+    EXPECT_EQ(better, 0u) << "bytes the part had already erased";
+    ++killed;
   }
-  EXPECT_GE(total, 5);
+  EXPECT_GE(killed, 5);
 }
+
 // ---- Messages about files name the real cause
 
 TEST_F(CliFiles, FileMessagesNameTheRealCause) {
@@ -750,60 +706,54 @@ TEST_F(CliFiles, FileMessagesNameTheRealCause) {
   fs::create_directories(dir_ / "large");
   fs::create_directories(dir_ / "out");
   const std::string home = path("home");
-  const std::string homeFile = home + "/VelkorInterface/USBTalkgateUtilityCfg.ini";
   const std::string state = path("state.json");
   using Guard = std::shared_ptr<void>;
-  struct Case {
+  const auto unreachable = [&] { return std::make_shared<scen::Unreachable>(closed); };
+  const auto none = [] { return Guard(); };
+  const struct {
     const char* name;
     std::function<Guard()> setUp;  // what it returns is held while the command runs
     std::vector<std::string> args;
-    bool perUserFile;  // the configuration file under the user's data folder
     int code;
     std::string err;
-  };
-  const Case cases[] = {
-      {"state file that cannot be reached is not missing",
-       [&] { return std::make_shared<scen::Unreachable>(closed); },
+  } cases[] = {
+      {"state file that cannot be reached",
+       unreachable,
        {"--simulate", "--sim-state", hiddenState, "status"},
-       false,
        kExitFailure,
        "Cannot read the simulated Talkgate from " + hiddenState +
            ": it cannot be reached (Permission denied).\n"},
-      {"configuration file that cannot be reached does not 'not exist'",
-       [&] { return std::make_shared<scen::Unreachable>(closed); },
+      {"configuration file that cannot be reached",
+       unreachable,
        {"--config", hidden, "config", "restore"},
-       false,
        kExitBadInput,
        "The configuration file " + hidden +
            " cannot be used: it cannot be reached (Permission denied).\n" + kTryHelp},
       {"import of a file that cannot be reached",
-       [&] { return std::make_shared<scen::Unreachable>(closed); },
+       unreachable,
        {"--config", file, "config", "import", hidden},
-       false,
        kExitBadInput,
        "The file " + hidden + " cannot be used: it cannot be reached (Permission denied).\n" +
            kTryHelp},
-      {"full disk while the file is first made",
+      {"full disk as the file is first made",
        [] { return std::make_shared<scen::DiskFull>(); },
        {"config", "save"},
-       true,
        kExitFailure,
-       "Cannot create the configuration file " + homeFile + ": File too large.\n"},
-      {"export of a source too large blames the source",
+       "Cannot create the configuration file " + home +
+           "/VelkorInterface/USBTalkgateUtilityCfg.ini: File too large.\n"},
+      {"export of a source too large",
        [&] {
          writeFile(large, kRestoreFile);
          fs::resize_file(large, config::kMaxIniFileBytes + 1);
          return Guard();
        },
        {"--config", large, "config", "export", path("out")},
-       false,
        kExitFailure,
        "Failed to export the file: the configuration file " + large +
            " cannot be exported: it is larger than 16 MiB.\n"},
-      {"the state file given as the configuration file too",
-       [] { return Guard(); },
+      {"state file given as the configuration file",
+       none,
        {"--simulate", "--sim-state", state, "--config", state, "config", "save"},
-       false,
        kExitBadInput,
        "The configuration file " + state +
            " is also the simulated Talkgate's state file (--sim-state); give two different "
@@ -815,16 +765,15 @@ TEST_F(CliFiles, FileMessagesNameTheRealCause) {
          return Guard();
        },
        {"--config", file, "config", "restore"},
-       false,
        kExitOk,
        ""},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     writeFile(file, kRestoreFile);
     cli::Environment environment;
     environment.usbPort = &bus_;
-    if (c.perUserFile) environment.userDataFolder = home;
+    environment.userDataFolder = home;
     const auto started = std::chrono::steady_clock::now();
     RunResult r;
     {
