@@ -55,6 +55,12 @@ bool parseInRange(const std::string& text, int maxValue, int& value) {
   return parseDecimal(text, value) && value >= 0 && value <= maxValue;
 }
 
+// The first key whose value a restore could not use; "" when all are usable.
+std::string firstUnusableSetting(const std::vector<CIniFile::Record>& records) {
+  RestoreValues values;
+  return readRestoreValues(recordsGetter(records), values);
+}
+
 }  // namespace
 
 std::string configPathUnder(const std::string& baseFolder) {
@@ -212,15 +218,6 @@ std::string readRestoreValues(const ValueGetter& getValue, RestoreValues& values
   return {};
 }
 
-std::string firstUnsavedSetting(const ValueGetter& getValue) {
-  RestoreValues values;
-  std::string key = readRestoreValues(getValue, values);
-  if (key.empty() && !parseCodeTable(getValue(kKeyCodeTableValues), values.keyTable)) {
-    key = kKeyCodeTableValues;
-  }
-  return key;
-}
-
 RestoreOutcome sendRestoreValues(const RestoreValues& values, DeviceHandle device) {
   RestoreOutcome outcome;
   auto requestFailed = [&outcome](RestoreStep step, int result) {
@@ -317,7 +314,7 @@ ImportOutcome importFile(const std::string& source, const std::string& dest, std
       const std::vector<CIniFile::Record> records = parseIniText(bytes);
       if (!hasConfigFormat(records)) return ImportOutcome::IncorrectFormat;
       // A file a restore would refuse never replaces one it can use.
-      if (const std::string key = firstUnsavedSetting(recordsGetter(records)); !key.empty()) {
+      if (const std::string key = firstUnusableSetting(records); !key.empty()) {
         setDetail(detail, key);
         return ImportOutcome::IncorrectFormat;
       }
@@ -362,7 +359,7 @@ ExportOutcome exportFile(const std::string& source, const std::string& folder, b
     }
     try {
       const std::vector<CIniFile::Record> records = parseIniText(bytes);
-      if (const std::string key = firstUnsavedSetting(recordsGetter(records)); !key.empty()) {
+      if (const std::string key = firstUnusableSetting(records); !key.empty()) {
         setDetail(detail, "the value of " + key + " is missing or not valid");
         return ExportOutcome::SourceUnusable;
       }

@@ -132,11 +132,6 @@ std::string readRestoreValues(const ValueGetter& getValue, RestoreValues& values
 // already sent stay in force. Throws what getValue throws.
 RestoreOutcome restoreSettings(const ValueGetter& getValue, DeviceHandle device);
 
-// Like readRestoreValues, and CodeTableValues is checked whatever the keypad type, as every save
-// writes it: the first key a saved file could not hold, "" when all are usable. An import and
-// an export check a file with this.
-std::string firstUnsavedSetting(const ValueGetter& getValue);
-
 // Sends values already checked, as restoreSettings does after its check.
 RestoreOutcome sendRestoreValues(const RestoreValues& values, DeviceHandle device);
 

@@ -140,7 +140,10 @@ void ConfigFileFaultsTest::fileWhereTheFolderBelongsIsLeftAlone() {
   desk.dialogs.clear();
   desk.dialogs.folderAnswers << desk.userFolder.path();
   w.exportCfgAction->trigger();
-  QCOMPARE(desk.dialogs.texts(), QStringList{"Failed to export the file\n"});
+  // The user's own file is what cannot be had, not the chosen folder.
+  QCOMPARE(desk.dialogs.texts(),
+           QStringList{"Failed to export the file: USBTalkgateUtilityCfg.ini cannot be used (Not a "
+                       "directory).\n"});
   QCOMPARE(scen::readBytes(inTheWay.string()), bytes);
   QVERIFY(fs::is_regular_file(inTheWay));
   QCOMPARE(desk.talkgate().state().defaults.symbolBrightness, 5);  // Save Changes did store

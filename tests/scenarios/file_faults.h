@@ -41,11 +41,14 @@ class DiskFull {
   void (*previousHandler_)(int) = SIG_DFL;
 };
 
-// Takes an administrator's override of permission bits out of this thread's effective
-// capabilities for the guard's lifetime, so the bits bind when the tests run as root too.
-class PermissionBitsBind {
+// Gives path the permissions perms for the guard's lifetime. An administrator's override of
+// permission bits is taken out of this thread's effective capabilities meanwhile, so the bits
+// bind when the tests run as root too.
+class Permissions {
  public:
-  PermissionBitsBind() {
+  Permissions(const std::filesystem::path& path, std::filesystem::perms perms)
+      : path_(path), previous_(std::filesystem::status(path).permissions()) {
+    std::filesystem::permissions(path_, perms);
     header_.version = _LINUX_CAPABILITY_VERSION_3;
     header_.pid = 0;
     if (syscall(SYS_capget, &header_, saved_) != 0) return;
@@ -54,33 +57,19 @@ class PermissionBitsBind {
     lowered[0].effective &= ~(1u << CAP_DAC_READ_SEARCH);
     lowered_ = syscall(SYS_capset, &header_, lowered) == 0;
   }
-  ~PermissionBitsBind() {
+  ~Permissions() {
     if (lowered_) syscall(SYS_capset, &header_, saved_);
+    std::filesystem::permissions(path_, previous_);
   }
-  PermissionBitsBind(const PermissionBitsBind&) = delete;
-  PermissionBitsBind& operator=(const PermissionBitsBind&) = delete;
-
- private:
-  __user_cap_header_struct header_{};
-  __user_cap_data_struct saved_[2]{};
-  bool lowered_ = false;
-};
-
-// Gives path the permissions perms for the guard's lifetime, with the bits binding.
-class Permissions {
- public:
-  Permissions(const std::filesystem::path& path, std::filesystem::perms perms)
-      : path_(path), previous_(std::filesystem::status(path).permissions()) {
-    std::filesystem::permissions(path_, perms);
-  }
-  ~Permissions() { std::filesystem::permissions(path_, previous_); }
   Permissions(const Permissions&) = delete;
   Permissions& operator=(const Permissions&) = delete;
 
  private:
   std::filesystem::path path_;
   std::filesystem::perms previous_{};
-  PermissionBitsBind bind_;  // made after the change, undone before it is taken back
+  __user_cap_header_struct header_{};
+  __user_cap_data_struct saved_[2]{};
+  bool lowered_ = false;
 };
 
 // Makes path read-only (a file: 0444; a folder: 0555) for the guard's lifetime.

@@ -106,7 +106,7 @@ TEST_F(StateFileTest, MissingFolderOrOversizedFileIsRefusedUnread) {
   EXPECT_EQ(error, "it is a directory");
   write(R"({"serialNumber": "X")" + std::string(state_file::kMaxStateFileBytes, ' ') + "}");
   EXPECT_FALSE(SimTalkgate::loadState(path, state, error));
-  EXPECT_EQ(error, "it is larger than 1 MiB");
+  EXPECT_EQ(error, "it is larger than 16 MiB");
 }
 
 // The whole world: a part left in its loader with half an image keeps both through a file.
