@@ -63,30 +63,18 @@ class CliFiles : public CliFaults {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   // Runs the command in a child that has become another user (nobody), as a second user of a
-  // shared folder; the exit code and the messages come back through a pipe.
+  // shared folder would; what it said comes back through a file in the shared folder.
   RunResult runAsOtherUser(const std::vector<std::string>& args) {
-    int fds[2];
-    if (::pipe(fds) != 0) return {};
-    const pid_t child = inChild([&] {
-      ::close(fds[0]);
-      if (::setgid(65534) != 0 || ::setuid(65534) != 0) return 99;
-      const RunResult r = run(args);
-      const std::string text = std::to_string(r.code) + "\n" + r.err;
-      return ::write(fds[1], text.data(), text.size()) < 0 ? 98 : 0;
-    });
-    ::close(fds[1]);
-    std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) {
-      text.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fds[0]);
-    exitCodeOf(child);
+    const std::string said = path("shared/said");
     RunResult r;
-    const std::size_t line = text.find('\n');
-    if (line == std::string::npos) return r;
-    r.code = std::atoi(text.substr(0, line).c_str());
-    r.err = text.substr(line + 1);
+    r.code = exitCodeOf(inChild([&] {
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) return 99;
+      const RunResult own = run(args);
+      writeFile(said, own.err);
+      return own.code;
+    }));
+    r.err = fileBytes(said);
+    fs::remove(said);
     return r;
   }
 };
@@ -522,17 +510,19 @@ TEST_F(CliFiles, FilesAreNeverCutAndWhatIsWrittenIsReadBack) {
     const std::size_t at = bytes.find(" " + key + "=") + key.size() + 2;
     return bytes.replace(at, bytes.find('\r', at) - at, value);
   };
-  const auto importRow = [&](const std::string& key, const std::string& content) {
-    return std::tuple{[=] { writeFile(other, content); },
-                      std::vector<std::string>{"--config", file, "config", "import", other},
-                      "File is incorrect format. The value of " + key + " in " + other +
-                          " is missing or not valid.\n" + kTryHelp};
-  };
+  const std::vector<std::string> save{"--config", file, "config", "save"};
+  const std::vector<std::string> import{"--config", file, "config", "import", other};
   const std::vector<std::string> setAsOther{"--simulate", "--sim-state", state,
                                             "set",        "brightness",  "7"};
+  const auto badValue = [&](const std::string& key) {
+    return "File is incorrect format. The value of " + key + " in " + other +
+           " is missing or not valid.\n" + kTryHelp;
+  };
   const std::string saved =
       " [appSettings]\r\n SerialNumber=TG990042\r\n FirmwareVersion=1.0.4\r\n CodeTableValues=2,4,"
       "0,5,0,6,0,7,0,82,0,40,\r\n Ambient_cfg=0\r\n KeypadLayout=0\r\n LEDBrightness=5\r\n";
+  const std::string failed = "Failed to update " + file + ": ";
+  const std::string busyState = "Cannot read the simulated Talkgate from " + state + ": ";
   std::optional<config::FileLock> firstUser;
   std::optional<scen::ReadOnly> readOnly;
   struct Case {
@@ -544,83 +534,42 @@ TEST_F(CliFiles, FilesAreNeverCutAndWhatIsWrittenIsReadBack) {
     std::string watched, after;  // a file and what it must hold afterwards
     bool asOtherUser = false;
   };
-  const auto [emptySetUp, emptyArgs, emptyErr] = importRow("KeypadLayout", kFreshConfig);
-  const auto [hexSetUp, hexArgs, hexErr] =
-      importRow("LEDBrightness", withValue("LEDBrightness", "0x7"));
-  const auto [shortSetUp, shortArgs, shortErr] =
-      importRow("CodeTableValues", withValue("CodeTableValues", "0,30,0,31,0,32,0,33,0,34,0,"));
+  // clang-format off
   const Case cases[] = {
-      {"folder takes no new file",
-       [&] { readOnly.emplace(dir_); },
-       {"--config", file, "config", "save"},
-       kExitFailure,
-       "Failed to update " + file + ": its folder takes no new file (Permission denied)" +
-           kDefaultsKept,
-       file,
-       kRestoreFile},
-      {"save past the reader's cap",
-       [&] { writeFile(file, nearCap); },
-       {"--config", file, "config", "save"},
-       kExitFailure,
-       "Failed to update " + file +
-           ": it would be larger than 16 MiB, more than the program reads back" + kDefaultsKept,
-       file,
-       nearCap},
-      {"byte-order mark",
-       [&] { writeFile(file, "\xEF\xBB\xBF[appSettings]\r\nLEDBrightness=2\r\n"); },
-       {"--config", file, "config", "save"},
-       kExitOk,
-       "",
-       file,
-       saved},
-      {"import of empty values", emptySetUp, emptyArgs, kExitBadInput, emptyErr, file,
-       kRestoreFile},
-      {"import of 0x7", hexSetUp, hexArgs, kExitBadInput, hexErr, file, kRestoreFile},
-      {"import of 11 table entries", shortSetUp, shortArgs, kExitBadInput, shortErr, file,
-       kRestoreFile},
-      {"export without saved settings",
-       [&] { writeFile(file, kFreshConfig); },
-       {"--config", file, "config", "export", path("in")},
-       kExitFailure,
-       "Failed to export the file: the configuration file " + file +
-           " cannot be exported: the value of KeypadLayout is missing or not valid "
-           "('talkgatectl config save' writes it).\n",
-       other,
-       ""},
-      {"fleet of full parts",
-       [&] { writeFile(fleet, fullFleet()); },
-       {"--simulate", "--sim-state", fleet, "--all", "set", "brightness", "3"},
-       kExitOk,
-       "",
-       "",
-       ""},
-      {"the next run reads what the last one wrote",
-       [] {},
-       {"--simulate", "--sim-state", fleet, "--all", "status"},
-       kExitOk,
-       "",
-       "",
-       ""},
-      {"second user while the first holds the state file",
-       [&] {
+      {"folder takes no new file", [&] { readOnly.emplace(dir_); }, save, kExitFailure,
+       failed + "its folder takes no new file (Permission denied)" + kDefaultsKept, file, kRestoreFile},
+      {"save past the reader's cap", [&] { writeFile(file, nearCap); }, save, kExitFailure, failed +
+       "it would be larger than 16 MiB, more than the program reads back" + kDefaultsKept, file, nearCap},
+      {"byte-order mark", [&] { writeFile(file, "\xEF\xBB\xBF[appSettings]\r\nLEDBrightness=2\r\n"); },
+       save, kExitOk, "", file, saved},
+      {"import of empty values", [&] { writeFile(other, kFreshConfig); }, import, kExitBadInput,
+       badValue("KeypadLayout"), file, kRestoreFile},
+      {"import of 0x7", [&] { writeFile(other, withValue("LEDBrightness", "0x7")); }, import,
+       kExitBadInput, badValue("LEDBrightness"), file, kRestoreFile},
+      {"import of 11 table entries", [&] {
+         writeFile(other, withValue("CodeTableValues", "0,30,0,31,0,32,0,33,0,34,0,")); },
+       import, kExitBadInput, badValue("CodeTableValues"), file, kRestoreFile},
+      {"export without saved settings", [&] { writeFile(file, kFreshConfig); },
+       {"--config", file, "config", "export", path("in")}, kExitFailure,
+       "Failed to export the file: the configuration file " + file + " cannot be exported: the value"
+       " of KeypadLayout is missing or not valid ('talkgatectl config save' writes it).\n", other, ""},
+      {"fleet of full parts", [&] { writeFile(fleet, fullFleet()); },
+       {"--simulate", "--sim-state", fleet, "--all", "set", "brightness", "3"}, kExitOk, "", "", ""},
+      {"the next run reads what the last one wrote", [] {},
+       {"--simulate", "--sim-state", fleet, "--all", "status"}, kExitOk, "", "", ""},
+      {"second user while the first holds the state file", [&] {
          ASSERT_EQ(run({"--simulate", "--sim-state", state, "set", "brightness", "2"}).code, 0);
          fs::permissions(state, static_cast<fs::perms>(0666));
-         firstUser.emplace(state);
-       },
-       setAsOther, kExitFailure,
-       "Cannot read the simulated Talkgate from " + state +
-           ": another run of the program is using it (waited 0 ms).\n",
+         firstUser.emplace(state); },
+       setAsOther, kExitFailure, busyState + "another run of the program is using it (waited 0 ms).\n",
        "", "", true},
-      {"second user meets a private lock file of the first",
-       [&] {
+      {"second user meets a private lock file of the first", [&] {
          writeFile(state + ".lock", "");
-         fs::permissions(state + ".lock", static_cast<fs::perms>(0600));
-       },
-       setAsOther, kExitFailure,
-       "Cannot read the simulated Talkgate from " + state + ": its lock file " + state +
-           ".lock cannot be opened (Permission denied).\n",
-       "", "", true},
+         fs::permissions(state + ".lock", static_cast<fs::perms>(0600)); },
+       setAsOther, kExitFailure, busyState + "its lock file " + state +
+       ".lock cannot be opened (Permission denied).\n", "", "", true},
   };
+  // clang-format on
   config::setLockWait(std::chrono::milliseconds(0));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -714,6 +663,8 @@ TEST_F(CliFiles, FileMessagesNameTheRealCause) {
   using Guard = std::shared_ptr<void>;
   const auto unreachable = [&] { return std::make_shared<scen::Unreachable>(closed); };
   const auto none = [] { return Guard(); };
+  const std::string cannotBeReached =
+      " cannot be used: it cannot be reached (Permission denied).\n";
   const struct {
     const char* name;
     std::function<Guard()> setUp;  // what it returns is held while the command runs
@@ -721,56 +672,30 @@ TEST_F(CliFiles, FileMessagesNameTheRealCause) {
     int code;
     std::string err;
   } cases[] = {
-      {"state file that cannot be reached",
-       unreachable,
-       {"--simulate", "--sim-state", hiddenState, "status"},
-       kExitFailure,
-       "Cannot read the simulated Talkgate from " + hiddenState +
-           ": it cannot be reached (Permission denied).\n"},
-      {"configuration file that cannot be reached",
-       unreachable,
-       {"--config", hidden, "config", "restore"},
-       kExitBadInput,
-       "The configuration file " + hidden +
-           " cannot be used: it cannot be reached (Permission denied).\n" + kTryHelp},
-      {"import of a file that cannot be reached",
-       unreachable,
-       {"--config", file, "config", "import", hidden},
-       kExitBadInput,
-       "The file " + hidden + " cannot be used: it cannot be reached (Permission denied).\n" +
-           kTryHelp},
-      {"full disk as the file is first made",
-       [] { return std::make_shared<scen::DiskFull>(); },
-       {"config", "save"},
-       kExitFailure,
-       "Cannot create the configuration file " + home +
-           "/VelkorInterface/USBTalkgateUtilityCfg.ini: File too large.\n"},
-      {"export of a source too large",
-       [&] {
+      // clang-format off
+      {"state file that cannot be reached", unreachable,
+       {"--simulate", "--sim-state", hiddenState, "status"}, kExitFailure,
+       "Cannot read the simulated Talkgate from " + hiddenState + ": it cannot be reached (Permission denied).\n"},
+      {"configuration file that cannot be reached", unreachable, {"--config", hidden, "config", "restore"},
+       kExitBadInput, "The configuration file " + hidden + cannotBeReached + kTryHelp},
+      {"import of a file that cannot be reached", unreachable,
+       {"--config", file, "config", "import", hidden}, kExitBadInput, "The file " + hidden + cannotBeReached + kTryHelp},
+      {"full disk as the file is first made", [] { return std::make_shared<scen::DiskFull>(); },
+       {"config", "save"}, kExitFailure,
+       "Cannot create the configuration file " + home + "/VelkorInterface/USBTalkgateUtilityCfg.ini: File too large.\n"},
+      {"export of a source too large", [&] {
          writeFile(large, kRestoreFile);
          fs::resize_file(large, config::kMaxIniFileBytes + 1);
-         return Guard();
-       },
-       {"--config", large, "config", "export", path("out")},
-       kExitFailure,
-       "Failed to export the file: the configuration file " + large +
-           " cannot be exported: it is larger than 16 MiB.\n"},
-      {"state file given as the configuration file",
-       none,
-       {"--simulate", "--sim-state", state, "--config", state, "config", "save"},
-       kExitBadInput,
-       "The configuration file " + state +
-           " is also the simulated Talkgate's state file (--sim-state); give two different "
-           "files.\n" +
-           kTryHelp},
-      {"byte-order mark before the first key",
-       [&] {
-         writeFile(file, "\xEF\xBB\xBF" + kRestoreFile);
-         return Guard();
-       },
-       {"--config", file, "config", "restore"},
-       kExitOk,
-       ""},
+         return Guard(); },
+       {"--config", large, "config", "export", path("out")}, kExitFailure, "Failed to export the file: the "
+       "configuration file " + large + " cannot be exported: it is larger than 16 MiB.\n"},
+      {"state file given as the configuration file", none,
+       {"--simulate", "--sim-state", state, "--config", state, "config", "save"}, kExitBadInput,
+       "The configuration file " + state + " is also the simulated Talkgate's state file (--sim-state); "
+       "give two different files.\n" + kTryHelp},
+      {"byte-order mark before the first key", [&] { writeFile(file, "\xEF\xBB\xBF" + kRestoreFile); return Guard(); },
+       {"--config", file, "config", "restore"}, kExitOk, ""},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
