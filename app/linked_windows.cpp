@@ -8,6 +8,7 @@
 #include "app/main_window.h"
 #include "app/process_state.h"
 #include "config/config_ui.h"
+#include "device/commands.h"
 #include "device/transport.h"
 #include "devtest/self_test.h"
 #include "firmware/firmware_upgrade.h"
@@ -39,7 +40,8 @@ void locateConfigFile() {
 
 void saveToConfigFile(dorrin_usb_encoder::Form1& window) {
   config::SaveToConfigFile(
-      &window, [&window](DeviceStatus& out) { return readStatusThroughWindow(window, out); });
+      &window, [&window](DeviceStatus& out) { return readStatusThroughWindow(window, out); },
+      [] { return storeDefaults(hid_handle); });
 }
 
 bool restoreFromConfigFile(dorrin_usb_encoder::Form1& window) {

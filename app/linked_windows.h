@@ -15,7 +15,8 @@ namespace talkgate::app {
 
 // Locates the configuration file and creates it on the first run; never fails start-up.
 void locateConfigFile();
-// After the device stored its defaults: reads the status again and writes the file.
+// Save Changes: reads the status, writes it beside the file, makes the device store its
+// settings as its defaults, then puts the file in place.
 void saveToConfigFile(dorrin_usb_encoder::Form1& window);
 // Sends the file's settings to the device; true when every request was accepted.
 bool restoreFromConfigFile(dorrin_usb_encoder::Form1& window);

@@ -61,10 +61,6 @@ void Form1::changeKeypadType(int index) {
 }
 
 void Form1::saveChanges() {
-  if (talkgate::storeDefaults(talkgate::hid_handle) != 0) {
-    warn(QStringLiteral("Unable to Write Default.."), kCaptionTalkgate);
-    return;
-  }
   talkgate::app::saveToConfigFile(*this);
 }
 

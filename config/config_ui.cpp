@@ -83,7 +83,8 @@ QString GetSettings(const std::string& key) {
   }
 }
 
-void SaveToConfigFile(QWidget* parent, const std::function<int(DeviceStatus&)>& readStatus) {
+void SaveToConfigFile(QWidget* parent, const std::function<int(DeviceStatus&)>& readStatus,
+                      const std::function<int()>& storeDefaults) {
   DeviceStatus status;
   int result = kErrIo;
   try {
@@ -95,12 +96,25 @@ void SaveToConfigFile(QWidget* parent, const std::function<int(DeviceStatus&)>& 
     warn(parent, kMsgSaveFailed);
     return;
   }
-  // The six keys go into the file in one replacement, so a failure shows one message.
-  const SaveOutcome outcome = saveStatusToFile(FileName, status);
-  if (!outcome.malformed.empty()) {
-    showMalformed(parent, outcome.malformed);
-  } else if (!outcome.failure.empty()) {
+  // The six keys go into the file in one replacement, so a failure shows one message; the file
+  // is written whole before the device is asked to store anything.
+  PendingSave pending;
+  const SaveOutcome prepared = pending.prepare(FileName, status);
+  if (!prepared.malformed.empty()) {
+    showMalformed(parent, prepared.malformed);
+    return;
+  }
+  if (!prepared.failure.empty()) {
     warn(parent, kMsgUpdateFailed);
+    return;
+  }
+  if (storeDefaults && storeDefaults() != kOk) {
+    warn(parent, kMsgWriteDefaultFailed);
+    return;
+  }
+  if (!pending.commit().ok()) {
+    warn(parent, storeDefaults ? std::string(kMsgUpdateFailed) + kMsgDefaultsStored
+                               : std::string(kMsgUpdateFailed));
   }
 }
 

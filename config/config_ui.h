@@ -28,9 +28,13 @@ bool SetSettings(const std::string& key, const std::string& value);
 // The value of key in "appSettings" as text; "" when the key, section or file is missing.
 QString GetSettings(const std::string& key);
 
-// Save Changes' second half: reads the status through readStatus (0 on success) and writes the
-// six values; "Unable to Save Config file." when the status cannot be read.
-void SaveToConfigFile(QWidget* parent, const std::function<int(DeviceStatus&)>& readStatus);
+// Save Changes: reads the status through readStatus (0 on success; "Unable to Save Config
+// file." otherwise), writes the six values beside the file, lets storeDefaults (when given; 0 on
+// success) make the device keep its settings, then puts the file in place. A file that cannot
+// be written leaves the device as it was; a refused store ("Unable to Write Default..") leaves
+// the file as it was.
+void SaveToConfigFile(QWidget* parent, const std::function<int(DeviceStatus&)>& readStatus,
+                      const std::function<int()>& storeDefaults = {});
 
 // Restores the device from the file (commands 11, 6 when customised, 4, 3) and shows any
 // failure. True only when every request succeeded; the caller then reads the status.

@@ -10,6 +10,9 @@ namespace talkgate::config {
 
 inline constexpr char kMsgUpdateFailed[] = "Failed to update USBTalkgateUtilityCfg.ini file.";
 inline constexpr char kMsgSaveFailed[] = "Unable to Save Config file.";
+inline constexpr char kMsgWriteDefaultFailed[] = "Unable to Write Default..";
+// Added when the file failed after the device had already stored its settings.
+inline constexpr char kMsgDefaultsStored[] = " The Talkgate stored its settings as its defaults.";
 inline constexpr char kMsgIncorrectFilename[] = "Incorrect Filename.";
 inline constexpr char kMsgIncorrectFormat[] = "File is incorrect format.";
 inline constexpr char kMsgImportCopyFailed[] = "Failed to copy the new file.";

@@ -225,7 +225,8 @@ void SettingsPanelTest::saveChangesStoresDefaultsAndWritesTheFile() {
   desk.talkgate.clearRequests();
   QTest::mouseClick(w.button8, Qt::LeftButton);
 
-  QCOMPARE(desk.commands(), std::vector<int>({talkgate::kCmdStoreDefaults, talkgate::kCmdStatus}));
+  // The file takes the status before the device is asked to store it.
+  QCOMPARE(desk.commands(), std::vector<int>({talkgate::kCmdStatus, talkgate::kCmdStoreDefaults}));
   QVERIFY2(desk.dialogs.messages.isEmpty(), qPrintable(desk.dialogs.texts().join('|')));
   QCOMPARE(desk.talkgate.state().defaults.symbolBrightness, 2);
   QCOMPARE(talkgate::config::GetSettings("LEDBrightness"), QString("2"));
@@ -243,7 +244,7 @@ void SettingsPanelTest::refusedSaveChangesLeavesTheFile() {
 
   QCOMPARE(desk.dialogs.texts(), QStringList({"Unable to Write Default..\n"}));
   QCOMPARE(desk.dialogs.messages[0].caption, QString("Velkor Talkgate"));
-  QCOMPARE(desk.commands(), std::vector<int>({talkgate::kCmdStoreDefaults}));
+  QCOMPARE(desk.commands(), std::vector<int>({talkgate::kCmdStatus, talkgate::kCmdStoreDefaults}));
   QCOMPARE(talkgate::config::GetSettings("LEDBrightness"), QString("1"));
 }
 

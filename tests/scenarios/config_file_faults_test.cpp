@@ -88,10 +88,9 @@ void ConfigFileFaultsTest::unwritableFileKeepsItsBytesAndTheWindowGoesOn() {
   {
     FaultInForce inForce(fault, file);
     w.button8->click();  // Save Changes
-    // The device stored its defaults; the six values then failed together, told once.
-    QCOMPARE(desk.commands(),
-             std::vector<int>({talkgate::kCmdStoreDefaults, talkgate::kCmdStatus}));
-    QCOMPARE(desk.talkgate().state().defaults.symbolBrightness, 8);
+    // The six values failed together, told once, before the device was asked to store them.
+    QCOMPARE(desk.commands(), std::vector<int>({talkgate::kCmdStatus}));
+    QCOMPARE(desk.talkgate().state().defaults.symbolBrightness, 3);
     QCOMPARE(desk.dialogs.texts(), QStringList(1, kUpdateFailed));
     QCOMPARE(desk.dialogs.messages[0].caption, QStringLiteral("Velkor Talkgate"));
   }
@@ -146,7 +145,8 @@ void ConfigFileFaultsTest::fileWhereTheFolderBelongsIsLeftAlone() {
                        "directory).\n"});
   QCOMPARE(scen::readBytes(inTheWay.string()), bytes);
   QVERIFY(fs::is_regular_file(inTheWay));
-  QCOMPARE(desk.talkgate().state().defaults.symbolBrightness, 5);  // Save Changes did store
+  // Save Changes stored nothing: its file could not be written.
+  QCOMPARE(desk.talkgate().state().defaults.symbolBrightness, 5);
 }
 
 void ConfigFileFaultsTest::malformedFileIsNamedAndNothingIsSentOrWritten() {

@@ -304,13 +304,12 @@ void MainWindowFaultsTest::staleReplyIsAcceptedAndTheSaveThatFollowsStopsBeforeT
   QCOMPARE(w.prev_symbolBrightness_index, 8);
   QCOMPARE(desk.talkgate().state().working.symbolBrightness, 8);
 
-  // Save Changes: the store request takes the brightness reply still queued (the device did
-  // store its defaults), and the status read then gets the store's empty reply and fails.
-  // The file is not written from a status that was not read.
+  // Save Changes: the status read takes the brightness reply still queued and fails. Neither
+  // the file nor the device's defaults change from a status that was not read.
   w.button8->click();
   QCOMPARE(desk.dialogs.texts(), QStringList{"Unable to Save Config file.\n"});
   QCOMPARE(desk.dialogs.messages[0].caption, QStringLiteral("Velkor Talkgate"));
-  QCOMPARE(desk.talkgate().state().defaults.symbolBrightness, 8);
+  QCOMPARE(desk.talkgate().state().defaults.symbolBrightness, 5);
   QCOMPARE(scen::readBytes(desk.configFile()), fileBefore);
 
   // After unplugging and a scan, Save Changes writes the file from the device's status.
