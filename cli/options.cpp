@@ -33,9 +33,10 @@ const std::vector<GlobalOptionSpec>& globalOptionSpecs() {
   static const std::vector<GlobalOptionSpec> specs = {
       {"--simulate", "", "Use a simulated Talkgate on a virtual bus instead of USB."},
       {"--sim-state", "FILE",
-       "With --simulate: load the simulated Talkgate from FILE at start and save it back at "
-       "exit, so that consecutive runs act on one device; FILE is created with factory values "
-       "when missing. The file keeps the whole simulated world: the Talkgate's settings, its "
+       "With --simulate: load the simulated Talkgate from FILE at start and keep FILE up to "
+       "date as it changes (a run killed mid-upgrade leaves it as a real part would be), so "
+       "that consecutive runs act on one device; FILE is created with factory values when "
+       "missing. The file keeps the whole simulated world: the Talkgate's settings, its "
        "firmware version, whether it waits in its bootstrap loader, and its flash. One run at a "
        "time holds FILE; another waits for it up to 5 s."},
       {"--sim-devices", "N",
