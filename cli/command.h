@@ -125,6 +125,10 @@ class Context {
 // What to do about missing permissions on the Talkgate or its loader: the udev rule.
 std::string_view permissionHint();
 
+// Why the per-user data folder is unknown, from the environment: "HOME is not set" or
+// "HOME is empty".
+std::string unknownUserDataFolderReason();
+
 // One line of a command's help: its usage and what it does.
 struct HelpEntry {
   std::string usage;

@@ -75,7 +75,7 @@ int runList(Context& ctx) {
   for (const auto& f : found) {
     rows.push_back({f.kind == "talkgate" ? "Talkgate" : "Loader",
                     std::to_string(f.info.interfaceNumber), f.role,
-                    f.info.serialNumber.empty() ? "-" : printableWide(f.info.serialNumber),
+                    f.info.serialNumber.empty() ? "-" : deviceText(f.info.serialNumber),
                     printableBytes(f.info.path)});
   }
   printColumns(ctx.out(), {"DEVICE", "INTERFACE", "ROLE", "SERIAL", "PATH"}, rows);

@@ -94,8 +94,8 @@ std::optional<std::string> configFile(Context& ctx, bool createGiven, int& exitC
     return *given;
   }
   if (ctx.userDataFolder().empty()) {
-    exitCode = ctx.failure(
-        "The per-user configuration folder is unknown (HOME is not set); give --config FILE.");
+    exitCode = ctx.failure("The per-user configuration folder is unknown (" +
+                           unknownUserDataFolderReason() + "); give --config FILE.");
     return std::nullopt;
   }
   if (const auto problem = isStateFile(ctx, config::configPathUnder(ctx.userDataFolder()))) {

@@ -56,11 +56,11 @@ void printStatusJson(std::ostream& out, const DeviceStatus& status) {
 
 void printStatusText(Context& ctx, const DeviceStatus& status) {
   LabelledRows rows;
-  rows.add("Manufacturer", printableBytes(ctx.manufacturer()));
-  rows.add("Product", printableBytes(ctx.product()));
-  rows.add("Firmware version", printableBytes(status.firmwareVersion));
-  rows.add("Serial number", printableBytes(status.serialNumber));
-  rows.add("Temperature", printableBytes(status.temperature));
+  rows.add("Manufacturer", deviceText(ctx.manufacturer()));
+  rows.add("Product", deviceText(ctx.product()));
+  rows.add("Firmware version", deviceText(status.firmwareVersion));
+  rows.add("Serial number", deviceText(status.serialNumber));
+  rows.add("Temperature", deviceText(status.temperature));
   rows.add("Symbol LED brightness", describeBrightness(status.symbolBrightness));
   rows.add("Ambient function", describeAmbient(status.ambientConfig));
   rows.add("Keypad type", describeKeypad(status.keypadType));

@@ -177,7 +177,8 @@ Check checkConfigFile(const Context& ctx) {
       "config import FILE' with a good copy).";
   std::error_code ec;
   if (path.empty()) {
-    check.detail = "The per-user configuration folder is unknown (HOME is not set).";
+    check.detail =
+        "The per-user configuration folder is unknown (" + unknownUserDataFolderReason() + ").";
     check.fix = "Set HOME, or give --config FILE.";
     return check;
   }

@@ -40,15 +40,19 @@ std::uint16_t sectionCrc(const firmware::TiTxtSection& section) {
   return firmware::crc16(section.data.data(), section.data.size());
 }
 
-void printText(Context& ctx, const TiTxtImage& image, const std::string& refusal) {
+void printText(Context& ctx, const TiTxtImage& image, const std::string& refusal,
+               bool unreadable) {
   std::vector<std::vector<std::string>> rows;
   for (const auto& s : image.sections) {
     rows.push_back({hex(s.address, 5) + "-" + hex(s.end() - 1, 5), std::to_string(s.data.size()),
                     hex(sectionCrc(s), 4)});
   }
   if (!rows.empty()) printColumns(ctx.out(), {"SECTION", "BYTES", "CRC-16"}, rows);
-  const auto vector = resetVectorOf(image);
-  ctx.out() << "Reset vector: " << (vector ? hex(*vector, 4) : std::string("none")) << '\n';
+  // An image that cannot be read has no sections and no reset vector to tell of.
+  if (!unreadable) {
+    const auto vector = resetVectorOf(image);
+    ctx.out() << "Reset vector: " << (vector ? hex(*vector, 4) : std::string("none")) << '\n';
+  }
   if (refusal.empty()) {
     ctx.out() << "Accepted: an upgrade would send this image.\n";
   } else {
@@ -109,7 +113,8 @@ int runImage(Context& ctx) {
   TiTxtImage image;
   firmware::TiTxtError error;
   std::string refusal;
-  if (!firmware::readTiTxtFile(file, image, error)) {
+  const bool unreadable = !firmware::readTiTxtFile(file, image, error);
+  if (unreadable) {
     refusal = error.text();  // unreadable or malformed: nothing to list
   } else if (!firmware::checkFirmwareImage(image, firmware::FlashLayout{}, error)) {
     refusal = error.text();
@@ -117,7 +122,7 @@ int runImage(Context& ctx) {
   if (ctx.json()) {
     printJson(ctx, file, image, refusal);
   } else {
-    printText(ctx, image, refusal);
+    printText(ctx, image, refusal, unreadable);
   }
   return refusal.empty() ? kExitOk : kExitBadInput;
 }

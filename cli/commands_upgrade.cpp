@@ -211,6 +211,7 @@ bool Upgrade::program() {
   firmware::BSL_setStopCheck(nullptr);
   signals.reset();
   const std::string loaderProblem = firmware::BSL_lastError();
+  const bool unanswered = firmware::BSL_lastRequestUnanswered();
   firmware::BSL_close_BSL();
   output_.finish();
   if (programmed) return true;
@@ -226,9 +227,15 @@ bool Upgrade::program() {
 
   hid::Port& port = ctx_.startedPort();
   const bool loaderThere = !loaderInterfaces(port).empty();
+  // A loader that went silent makes every later step fail (a password "refused", a verify
+  // that "failed"): the silence is the cause to tell.
   std::string message =
       "The firmware upgrade failed" +
-      (output_.lines().empty() ? std::string(".") : ": " + output_.lines().back() + ".");
+      (loaderThere && unanswered
+           ? std::string(": the bootstrap loader stopped answering. Unplug the device and plug it "
+                         "in again.")
+       : output_.lines().empty() ? std::string(".")
+                                 : ": " + printableBytes(output_.lines().back()) + ".");
   if (!loaderThere && talkgateConfigInterfaces(port).empty()) {
     message += " The device is no longer on the bus.";
   }
@@ -390,21 +397,24 @@ int runUpgrade(Context& ctx) {
   const std::size_t loaders = loaderInterfaces(port).size();
   if (talkgates + loaders == 0) return ctx.failure("No Talkgate or bootstrap loader is connected.");
   // The device comes back under a new path. Other Talkgates may stay on the bus while one named
-  // with --device is upgraded (it is the one that comes back that is new), but two loaders, or a
-  // loader beside Talkgates, cannot be told apart.
+  // with --device, or the one loader, is upgraded (it is the one that comes back that is new);
+  // two loaders cannot be told apart.
   const bool oneNamedAmongTalkgates = loaders == 0 && ctx.options().devicePath;
-  if (talkgates + loaders > 1 && !oneNamedAmongTalkgates) {
+  const bool oneLoaderAmongTalkgates = loaders == 1 && !ctx.options().devicePath;
+  if (talkgates + loaders > 1 && !oneNamedAmongTalkgates && !oneLoaderAmongTalkgates) {
     return ctx.failure(
         "Upgrade one device at a time: " + std::to_string(talkgates) + " Talkgate(s) and " +
         std::to_string(loaders) + " bootstrap loader(s) are connected. " +
-        (loaders > 0 ? "A waiting loader must be alone on the bus: unplug all but it to "
-                       "finish its upgrade ('talkgatectl list' shows them)."
-                     : "Name the Talkgate to upgrade with --device, or upgrade each in turn "
+        (loaders > 1 ? "Waiting loaders cannot be told apart: unplug all but one to finish "
+                       "its upgrade ('talkgatectl list' shows them)."
+         : loaders > 0 ? "A waiting loader is upgraded without --device, the Talkgates beside it "
+                         "staying as they are."
+                       : "Name the Talkgate to upgrade with --device, or upgrade each in turn "
                        "with --all ('talkgatectl list' shows them)."));
   }
   const bool recovery = loaders == 1;
   if (recovery && ctx.options().devicePath) {
-    return ctx.failure("No Talkgate is connected at " + *ctx.options().devicePath +
+    return ctx.failure("No Talkgate is connected at " + printableBytes(*ctx.options().devicePath) +
                        "; a bootstrap loader is waiting on the bus instead. Run the upgrade "
                        "without --device to program it.");
   }

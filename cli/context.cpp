@@ -1,6 +1,7 @@
 // The run context of talkgatectl: messages, exit codes and the device session.
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "cli/bus.h"
 #include "cli/command.h"
@@ -21,6 +22,10 @@ constexpr char kPermissionHint[] =
     "from a source build copy packaging/70-talkgate.rules to /etc/udev/rules.d), then unplug "
     "and replug the device.";
 constexpr char kUnreadable[] = "Unable To Find";
+constexpr char kWaitsInLoader[] =
+    "No Talkgate answers: a Talkgate waits in its bootstrap loader (2047:0200), as after an "
+    "interrupted upgrade, and answers again once its firmware is programmed: run 'talkgatectl "
+    "upgrade IMAGE' to finish the upgrade.";
 
 // A USB string as the transport keeps it: the low 8 bits of each character.
 std::string narrowDeviceString(const std::wstring& text) {
@@ -41,6 +46,11 @@ const Environment& defaultEnvironment() {
 
 std::string_view permissionHint() {
   return kPermissionHint;
+}
+
+std::string unknownUserDataFolderReason() {
+  const char* home = std::getenv("HOME");
+  return home == nullptr ? "HOME is not set" : "HOME is empty";
 }
 
 Context::Context(const Invocation& invocation, std::ostream& out, std::ostream& err,
@@ -141,6 +151,8 @@ DeviceHandle Context::open(const std::optional<std::string>& path) {
       failure("Permission denied opening the Talkgate (" +
               printableBytes(path ? *path : firstConfigPath()) + "). " +
               std::string(kPermissionHint));
+    } else if (error == hid::OpenError::NotFound && !path && !loaderInterfaces(port_).empty()) {
+      failure(kWaitsInLoader);
     } else if (error == hid::OpenError::NotFound) {
       failure(kNotConnected);
     } else {
@@ -169,11 +181,11 @@ DeviceHandle Context::openByPath(const std::string& path, hid::OpenError& error,
   const auto chosen = std::find_if(interfaces.begin(), interfaces.end(),
                                    [&path](const auto& info) { return info.path == path; });
   if (chosen == interfaces.end()) {
-    problem = "No Talkgate is connected at " + path + ".";
+    problem = "No Talkgate is connected at " + printableBytes(path) + ".";
     return nullptr;
   }
   if (chosen->interfaceNumber != kConfigInterface) {
-    problem = path +
+    problem = printableBytes(path) +
               " is not the configuration interface of a Talkgate; 'talkgatectl list' "
               "shows the one to use.";
     return nullptr;

@@ -1,6 +1,7 @@
 #include "cli/fleet.h"
 
 #include <algorithm>
+#include <optional>
 #include <sstream>
 #include <string_view>
 
@@ -14,19 +15,33 @@ namespace {
 
 constexpr char kNoTalkgate[] = "No Talkgate is connected, so no command was run.";
 
+constexpr char kInLoader[] =
+    "a Talkgate waits here in its bootstrap loader, as after an interrupted upgrade: run "
+    "'talkgatectl upgrade IMAGE' (without --all) to finish its upgrade.";
+constexpr char kNotRun[] = "not upgraded: an earlier upgrade failed.";
+
+// One device's line of the result. A device the command did not run on (a waiting loader, a
+// Talkgate after a failed upgrade) has no exit status; err says why.
 struct DeviceRun {
   hid::DeviceInfo device;
-  int status = kExitOk;
+  std::optional<int> status = kExitOk;
   std::string out = {};
   std::string err = {};
+  bool ok() const { return status == kExitOk; }
 };
 
-std::vector<hid::DeviceInfo> talkgatesOnTheBus(const Invocation& invocation, hid::Port& port,
-                                               std::ostream& out, std::ostream& err) {
+struct OnTheBus {
+  std::vector<hid::DeviceInfo> talkgates;
+  std::vector<hid::DeviceInfo> loaders;
+};
+
+OnTheBus devicesOnTheBus(const Invocation& invocation, hid::Port& port, std::ostream& out,
+                         std::ostream& err) {
   Context lister(invocation, out, err, port);
-  std::vector<hid::DeviceInfo> talkgates = talkgateConfigInterfaces(lister.startedPort());
+  OnTheBus found{talkgateConfigInterfaces(lister.startedPort()),
+                 loaderInterfaces(lister.startedPort())};
   lister.closeDevice();
-  return talkgates;
+  return found;
 }
 
 // The lines of text, without empty ones.
@@ -43,11 +58,11 @@ std::vector<std::string> linesOf(const std::string& text) {
 void printResultLine(std::ostream& out, const DeviceRun& run) {
   out << printableBytes(run.device.path) << ' '
       << (run.device.serialNumber.empty() ? std::string("-")
-                                          : printableWide(run.device.serialNumber))
+                                          : deviceText(run.device.serialNumber))
       << ": ";
-  const bool ok = run.status == kExitOk;
+  const bool ok = run.ok();
   const std::vector<std::string> lines = linesOf(ok ? run.out : run.err);
-  if (!ok) out << "failed: ";
+  if (!ok) out << (run.status ? "failed: " : "");
   if (lines.size() == 1) {
     out << lines.front() << '\n';
     return;
@@ -79,9 +94,13 @@ void printJson(std::ostream& out, const std::vector<DeviceRun>& runs) {
     json.key("serial_number");
     json.value(std::wstring_view(run.device.serialNumber));
     json.key("ok");
-    json.value(run.status == kExitOk);
+    json.value(run.ok());
     json.key("exit_status");
-    json.value(run.status);
+    if (run.status) {
+      json.value(*run.status);
+    } else {
+      json.nullValue();
+    }
     json.key("result");
     if (run.out.empty()) {
       json.nullValue();
@@ -106,15 +125,28 @@ int runOnEveryTalkgate(const Invocation& invocation, const CommandSpec& command,
                        std::ostream& out, std::ostream& err, const ContextSetup& setup,
                        bool& deviceTouched) {
   const bool json = invocation.options.json;
-  const std::vector<hid::DeviceInfo> talkgates = talkgatesOnTheBus(invocation, port, out, err);
-  if (talkgates.empty()) {
+  const bool upgrade = command.name == "upgrade";
+  const auto [talkgates, loaders] = devicesOnTheBus(invocation, port, out, err);
+  if (talkgates.empty() && loaders.empty()) {
     if (json) out << "[]\n";
     err << kNoTalkgate << '\n';
     return kExitFailure;
   }
 
+  // A waiting loader is a Talkgate the command cannot reach; it is reported, not skipped. An
+  // upgrade waits until it is finished: a fleet run upgrades no further Talkgate before.
   std::vector<DeviceRun> runs;
+  for (const auto& loader : loaders) {
+    runs.push_back(DeviceRun{loader, std::nullopt, "", kInLoader});
+    if (!json) printResultLine(out, runs.back());
+  }
+  bool stopped = upgrade && !loaders.empty();
   for (const auto& talkgate : talkgates) {
+    if (stopped) {
+      runs.push_back(DeviceRun{talkgate, std::nullopt, "", kNotRun});
+      if (!json) printResultLine(out, runs.back());
+      continue;
+    }
     Invocation one = invocation;
     one.options.all = false;
     one.options.devicePath = talkgate.path;
@@ -139,19 +171,26 @@ int runOnEveryTalkgate(const Invocation& invocation, const CommandSpec& command,
       err << run.err;
       return kExitBadInput;
     }
+    // The next upgrade would leave a second device to recover: the fleet stops at the first.
+    stopped = upgrade && !run.ok();
     if (!json) printResultLine(out, run);
     runs.push_back(std::move(run));
   }
 
   std::size_t failed = 0;
-  for (const auto& run : runs) failed += run.status == kExitOk ? 0 : 1;
+  std::size_t notRun = 0;
+  for (const auto& run : runs) {
+    failed += run.status && !run.ok() ? 1 : 0;
+    notRun += run.status ? 0 : 1;
+  }
   if (json) {
     printJson(out, runs);
   } else {
     out << runs.size() << (runs.size() == 1 ? " Talkgate: " : " Talkgates: ")
-        << runs.size() - failed << " succeeded, " << failed << " failed.\n";
+        << runs.size() - failed - notRun << " succeeded, " << failed << " failed"
+        << (notRun > 0 ? ", " + std::to_string(notRun) + " not reached" : std::string()) << ".\n";
   }
-  return failed == 0 ? kExitOk : kExitFailure;
+  return failed + notRun == 0 ? kExitOk : kExitFailure;
 }
 
 }  // namespace talkgate::cli

@@ -1,7 +1,8 @@
 #pragma once
-// A tiny JSON writer for talkgatectl's machine-readable output. Device texts are raw bytes in no
-// particular encoding, so every byte outside printable ASCII is written as a \u escape: the
-// output is always plain ASCII and valid JSON, whatever the device sends.
+// A tiny JSON writer for talkgatectl's machine-readable output. Texts are written as UTF-8: a
+// well-formed UTF-8 character (a file name such as "Prüfung.txt") as it is, every other byte
+// outside printable ASCII (control characters, bytes of no UTF-8 character, as a device may
+// send) as a \u escape of its value, so the output is valid JSON whatever the bytes are.
 
 #include <cstdint>
 #include <ostream>
@@ -63,11 +64,38 @@ inline void appendJsonCodePoint(std::string& out, std::uint32_t codePoint) {
   }
 }
 
-// A JSON string literal for raw device bytes; each byte is read as the code point of the same
-// value (the device strings keep the low 8 bits of each character).
+// The length of the well-formed UTF-8 character of a printable code point (U+00A0 and up) at
+// the start of text; 0 when there is none (an ASCII byte, a control character, a stray or cut
+// sequence, an overlong form, a surrogate, beyond U+10FFFF).
+inline std::size_t utf8PrintableLength(std::string_view text) {
+  const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+  if (length == 0 || lead > 0xF4 || text.size() < length) return 0;
+  std::uint32_t codePoint = lead & (0x7Fu >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+    codePoint = (codePoint << 6) | (byte(i) & 0x3Fu);
+  }
+  static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (codePoint < kSmallest[length] || codePoint < 0xA0 || codePoint > 0x10FFFF) return 0;
+  if (codePoint >= 0xD800 && codePoint <= 0xDFFF) return 0;
+  return length;
+}
+
+// A JSON string literal for text: UTF-8 characters kept, other bytes read as the code point of
+// the same value (the device strings keep the low 8 bits of each character).
 inline std::string jsonString(std::string_view bytes) {
   std::string out = "\"";
-  for (unsigned char c : bytes) appendJsonCodePoint(out, c);
+  while (!bytes.empty()) {
+    const std::size_t character = utf8PrintableLength(bytes);
+    if (character > 0) {
+      out.append(bytes.substr(0, character));
+    } else {
+      appendJsonCodePoint(out, static_cast<unsigned char>(bytes.front()));
+    }
+    bytes.remove_prefix(character > 0 ? character : 1);
+  }
   out += '"';
   return out;
 }

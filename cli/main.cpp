@@ -7,16 +7,22 @@
 #include <string>
 #include <vector>
 
+#include "cli/standard_output.h"
 #include "cli/talkgatectl.h"
 
 int main(int argc, char** argv) {
+  // First of all: a file opened later must never become standard output.
+  talkgate::cli::reserveStandardDescriptors();
   std::vector<std::string> args(argv + 1, argv + argc);
+  talkgate::cli::DescriptorBuffer outBuffer(STDOUT_FILENO);
+  std::ostream out(&outBuffer);
   talkgate::cli::Environment environment;
+  environment.outputProblem = [&outBuffer] { return outBuffer.problem(); };
   environment.input = &std::cin;
   environment.inputIsTerminal = ::isatty(STDIN_FILENO) == 1;
   environment.outputIsTerminal = ::isatty(STDOUT_FILENO) == 1;
   // For scripts that run many simulated upgrades, such as the test of the README's examples.
   const char* instant = std::getenv("TALKGATE_SIM_INSTANT");
   environment.instantSimulatedTime = instant != nullptr && std::string(instant) == "1";
-  return talkgate::cli::runTalkgatectl(args, std::cout, std::cerr, environment);
+  return talkgate::cli::runTalkgatectl(args, out, std::cerr, environment);
 }

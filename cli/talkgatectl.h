@@ -48,13 +48,18 @@ struct Environment {
   // that a simulated upgrade takes no real seconds. Left off, the simulated world keeps real
   // time, so that a person (or a signal) can act while it programs.
   bool instantSimulatedTime = false;
+  // Why standard output could not be written ("Broken pipe"), when the caller knows; asked
+  // once the run found its output stream failed.
+  std::function<std::string()> outputProblem;
   // The folders udev reads rules from, for 'doctor'.
   std::vector<std::string> udevRuleFolders = {"/etc/udev/rules.d", "/usr/lib/udev/rules.d",
                                               "/lib/udev/rules.d"};
 };
 
 // Runs one command line (without the program name) and returns the exit status. Output goes
-// to out, messages and the --trace lines to err.
+// to out, messages and the --trace lines to err. Output that cannot be written is reported on
+// err and makes the exit status 1; with --json a failed run that printed nothing prints a
+// JSON error document ({"ok": false, "exit_status", "error"}) on out.
 int runTalkgatectl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                    const Environment& environment = Environment{});
 

@@ -65,6 +65,36 @@ std::string printableWide(std::wstring_view text) {
   return out;
 }
 
+std::size_t displayWidth(std::string_view text) {
+  std::size_t width = 0;
+  for (unsigned char c : text) width += (c & 0xC0) == 0x80 ? 0 : 1;
+  return width;
+}
+
+namespace {
+
+std::string cutToColumns(std::string text, std::size_t maxColumns) {
+  if (displayWidth(text) <= maxColumns) return text;
+  std::size_t columns = 0;
+  std::size_t at = 0;
+  for (; at < text.size(); ++at) {
+    const bool starts = (static_cast<unsigned char>(text[at]) & 0xC0) != 0x80;
+    if (starts && ++columns > maxColumns - 3) break;
+  }
+  text.resize(at);
+  return text + "...";
+}
+
+}  // namespace
+
+std::string deviceText(std::string_view bytes, std::size_t maxColumns) {
+  return cutToColumns(printableBytes(bytes), maxColumns);
+}
+
+std::string deviceText(std::wstring_view text, std::size_t maxColumns) {
+  return cutToColumns(printableWide(text), maxColumns);
+}
+
 std::string hexBytes(const std::uint8_t* data, std::size_t length) {
   std::string out;
   for (std::size_t i = 0; i < length; ++i) {
@@ -99,10 +129,10 @@ void LabelledRows::add(std::string label, std::string value) {
 
 void LabelledRows::print(std::ostream& out) const {
   std::size_t width = 0;
-  for (const auto& row : rows_) width = std::max(width, row.first.size());
+  for (const auto& row : rows_) width = std::max(width, displayWidth(row.first));
   for (const auto& [label, value] : rows_) {
     out << label;
-    if (!value.empty()) out << std::string(width - label.size() + 2, ' ') << value;
+    if (!value.empty()) out << std::string(width - displayWidth(label) + 2, ' ') << value;
     out << '\n';
   }
 }
@@ -116,7 +146,7 @@ void printColumns(std::ostream& out, const std::vector<std::string>& header,
   std::vector<std::size_t> widths(header.size(), 0);
   auto measure = [&widths](const std::vector<std::string>& row) {
     for (std::size_t i = 0; i < row.size() && i < widths.size(); ++i) {
-      widths[i] = std::max(widths[i], row[i].size());
+      widths[i] = std::max(widths[i], displayWidth(row[i]));
     }
   };
   measure(header);
@@ -125,7 +155,7 @@ void printColumns(std::ostream& out, const std::vector<std::string>& header,
     std::string line;
     for (std::size_t i = 0; i < row.size() && i < widths.size(); ++i) {
       line += row[i];
-      if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 2, ' ');
+      if (i + 1 < row.size()) line += std::string(widths[i] - displayWidth(row[i]) + 2, ' ');
     }
     out << line << '\n';
   };

@@ -18,6 +18,15 @@ std::string printableBytes(std::string_view bytes);
 // A wide USB string for a terminal: UTF-8 for printable characters, \u{N} for control characters.
 std::string printableWide(std::wstring_view text);
 
+// The columns text takes on a terminal: one per character (UTF-8 continuation bytes take none).
+std::size_t displayWidth(std::string_view text);
+
+// A device text made printable (printableBytes, or printableWide for a USB string) and cut to
+// at most maxColumns, ending in "..." when cut, so that no device can stretch a table.
+inline constexpr std::size_t kDeviceTextColumns = 32;
+std::string deviceText(std::string_view bytes, std::size_t maxColumns = kDeviceTextColumns);
+std::string deviceText(std::wstring_view text, std::size_t maxColumns = kDeviceTextColumns);
+
 // Bytes as upper-case hexadecimal pairs separated by blanks ("00 6F").
 std::string hexBytes(const std::uint8_t* data, std::size_t length);
 

@@ -29,6 +29,7 @@ struct Library {
   TiTxtImage openImage;
   std::optional<TiTxtBlockReader> reader;
   std::string lastError;
+  bool lastUnanswered = false;
   std::function<bool()> stopWanted;
   bool stopped = false;
 };
@@ -162,11 +163,15 @@ int exchange(Library& lib, const bsl::Report& report, int timeoutMs, bsl::Reply&
     const int n = lib.device->read(in.data(), in.size());
     if (n < 0) return kBslIoError;
     if (n > 0) {
+      lib.lastUnanswered = false;
       if (!bsl::decodeReply(in.data(), static_cast<std::size_t>(n), reply)) return kBslBadReply;
       storeReply(lib, reply);
       return kBslOk;
     }
-    if (clock.now() - start >= std::chrono::milliseconds(timeoutMs)) return kBslTimeout;
+    if (clock.now() - start >= std::chrono::milliseconds(timeoutMs)) {
+      lib.lastUnanswered = true;
+      return kBslTimeout;
+    }
     clock.sleepFor(std::chrono::milliseconds(kReplyPollMs));
   }
 }
@@ -270,6 +275,7 @@ int BSL_initialize_BSL(std::string_view connection) {
   std::lock_guard lock(lib.mutex);
   lib.device.reset();
   clearReply(lib);
+  lib.lastUnanswered = false;
   if (lib.family != kFamilyF5xxUsb || lib.com != kComUsbHid) {
     lib.lastError = "unsupported device family or interface";
     return kBslDeviceAbsent;
@@ -487,6 +493,12 @@ void BSL_setStopCheck(std::function<bool()> stopWanted) {
   std::lock_guard lock(lib.mutex);
   lib.stopWanted = std::move(stopWanted);
   lib.stopped = false;
+}
+
+bool BSL_lastRequestUnanswered() {
+  Library& lib = library();
+  std::lock_guard lock(lib.mutex);
+  return lib.lastUnanswered;
 }
 
 std::string BSL_lastError() {

@@ -109,4 +109,8 @@ int BSL_closeTI_Text();
 // Why the last text, file or password was refused ("line 3: bad hex digit 'G'").
 std::string BSL_lastError();
 
+// True when the last request that waits for a reply got none in time since the connection was
+// opened: the loader stopped answering (what failed after it is a consequence, not a refusal).
+bool BSL_lastRequestUnanswered();
+
 }  // namespace talkgate::firmware

@@ -31,7 +31,8 @@ bool checkFirmwareImage(const TiTxtImage& image, const FlashLayout& layout, TiTx
   error = TiTxtError{};
   if (image.byteCount() == 0) return fail(error, 0, "the image holds no data");
   for (const auto& section : image.sections) {
-    const std::uint32_t start = section.address;
+    // The padding byte in front of an odd run is not named: the image's own first byte is.
+    const std::uint32_t start = section.firstImageByte();
     const std::uint32_t end = section.end();
     if (start < kLoaderAreaEnd && end > kLoaderAreaStart) {
       return fail(error, section.line,

@@ -192,6 +192,7 @@ bool parseTiTxt(std::string_view text, TiTxtImage& out, TiTxtError& error) {
     TiTxtSection section;
     section.address = raw[i].address - static_cast<std::uint32_t>(lead);
     section.line = raw[i].line;
+    section.padding = static_cast<std::uint32_t>(lead);
     section.data.resize(lead + total);
     if (lead) section.data[0] = kErasedByte;
     std::size_t at = lead;

@@ -21,7 +21,12 @@ struct TiTxtSection {
   std::uint32_t address = 0;
   std::vector<std::uint8_t> data;
   int line = 0;  // line of the "@" that opened it
+  // 1 when the run starts at an odd address: the first byte is the erased value put in front
+  // to make a whole word, not one of the image's.
+  std::uint32_t padding = 0;
   std::uint32_t end() const { return address + static_cast<std::uint32_t>(data.size()); }
+  // The address of the image's own first byte.
+  std::uint32_t firstImageByte() const { return address + padding; }
 };
 
 struct TiTxtImage {

@@ -61,11 +61,12 @@ TEST_F(ImageCheckCli, ListsSectionsWithTheLoadersCrcAndAcceptsAGoodImage) {
 }
 
 TEST_F(ImageCheckCli, RefusesWithTheReasonAndExitTwoWithoutTouchingTheBus) {
-  // Segment A: still listed (an odd start shows with its padding), then refused.
+  // Segment A: still listed (an odd start shows with its padding), then refused naming the
+  // image's own first byte, not the padding.
   RunResult r = check("@1981\n01 02\n@FFFE\n00 44\nq\n");
   EXPECT_EQ(r.code, kExitBadInput);
   EXPECT_NE(r.out.find("0x01980-0x01982  3"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("Refused: line 1: byte at 0x01980 lies in information segment A "
+  EXPECT_NE(r.out.find("Refused: line 1: byte at 0x01981 lies in information segment A "
                        "0x1980-0x19FF, which the loader keeps locked.\n"),
             std::string::npos)
       << r.out;
@@ -89,7 +90,7 @@ TEST_F(ImageCheckCli, RefusesWithTheReasonAndExitTwoWithoutTouchingTheBus) {
   environment.usbPort = &port;
   r = run({"image", "check", path("missing.txt")}, environment);
   EXPECT_EQ(r.code, kExitBadInput);
-  EXPECT_EQ(r.out, "Reset vector: none\nRefused: cannot open " + path("missing.txt") +
+  EXPECT_EQ(r.out, "Refused: cannot open " + path("missing.txt") +
                        ": it does not exist.\n");
   EXPECT_EQ(run({"image", "show", path("missing.txt")}, environment).code, kExitBadInput);
   EXPECT_EQ(port.uses, 0) << "image check never opens the bus";

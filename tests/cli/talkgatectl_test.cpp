@@ -77,7 +77,7 @@ TEST_F(SimStateRuns, EnterLoaderSucceedsThoughTheDeviceLeavesWithoutReplying) {
   EXPECT_EQ(r.out, "The Talkgate left HID operation for its bootstrap loader.\n");
   r = run({"--simulate", "--sim-state", state, "status", "--json"});
   EXPECT_EQ(r.code, kExitFailure);
-  EXPECT_TRUE(contains(r.err, "No Talkgate is connected.")) << r.err;
+  EXPECT_TRUE(contains(r.err, "a Talkgate waits in its bootstrap loader")) << r.err;
   sim::WorldState saved;
   std::string error;
   ASSERT_TRUE(sim::loadWorldState(state, saved, error)) << error;
@@ -221,7 +221,9 @@ TEST_F(Failures, ASilentDeviceTimesOutAfterFiveSecondsOfDeviceTime) {
   const RunResult r = run({"status", "--json"});
   EXPECT_EQ(r.code, kExitFailure);
   EXPECT_EQ(r.err, "Unable to read the device status: timeout (-6).\n");
-  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.out,
+            "{\n  \"ok\": false,\n  \"exit_status\": 1,\n  \"error\": \"Unable to read the device "
+            "status: timeout (-6).\"\n}\n");
   EXPECT_EQ(clock_.totalSlept(), std::chrono::milliseconds(kReplyTimeoutMs));
 }
 
