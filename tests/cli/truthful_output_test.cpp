@@ -95,6 +95,10 @@ const MessageCase kMessageCases[] = {
      "3 Talkgates: 2 succeeded, 0 failed, 1 not reached.\n"},
 };
 
+void PrintTo(const MessageCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class TruthfulMessages : public CliTest, public ::testing::WithParamInterface<MessageCase> {};
 
 TEST_P(TruthfulMessages, EachCommandLineGetsItsMessageAndExitStatus) {
