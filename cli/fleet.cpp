@@ -18,7 +18,7 @@ constexpr char kNoTalkgate[] = "No Talkgate is connected, so no command was run.
 constexpr char kInLoader[] =
     "a Talkgate waits here in its bootstrap loader, as after an interrupted upgrade: run "
     "'talkgatectl upgrade IMAGE' (without --all) to finish its upgrade.";
-constexpr char kNotRun[] = "not upgraded: an earlier upgrade failed.";
+constexpr char kNotRun[] = "not upgraded: the fleet upgrade stopped at the failure above.";
 
 // One device's line of the result. A device the command did not run on (a waiting loader, a
 // Talkgate after a failed upgrade) has no exit status; err says why.

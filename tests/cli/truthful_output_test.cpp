@@ -87,7 +87,7 @@ const MessageCase kMessageCases[] = {
     {"an unset HOME", {}, {"--simulate", "doctor"}, kExitFailure,
      "configuration folder is unknown (HOME is not set)", nullptr, "", nullptr, nullptr},
     {"a fleet upgrade stops at the first failure", {}, kFleetFailure, kExitFailure,
-     "sim:4 TG260002: not upgraded: an earlier upgrade failed.\n", "TG260003: ok"},
+     "sim:4 TG260002: not upgraded: the fleet upgrade stopped at the failure above.\n", "TG260003: ok"},
     {"the fleet's recovery command works", kFleetFailure,
      {"--simulate", "--sim-state", "@STATE", "upgrade", "@IMG", "--yes"}, kExitOk},
     {"a fleet status reports the waiting loader", kFleetFailure,
