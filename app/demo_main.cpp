@@ -1,6 +1,7 @@
 // talkgate-demo: the configuration utility on a simulated Talkgate, for trying it without the
 // device. --sim-state FILE loads the simulated world (the Talkgate, its loader and flash) from
-// FILE at start and saves it there at exit, as talkgatectl --simulate --sim-state does.
+// FILE at start and keeps it up to date as the part changes, as talkgatectl --simulate
+// --sim-state does.
 // TALKGATE_DEMO_UNPLUGGED=1 starts with the simulated device unplugged.
 // TALKGATE_SCREENSHOT=FILE.png (and TALKGATE_SCREENSHOT_ABOUT=FILE.png) save pictures of the
 // main window (and an About window) once it has loaded, then end the program; message boxes are
@@ -27,7 +28,9 @@
 #include "firmware/firmware_upgrade.h"
 #include "sim/sim_talkgate.h"
 #include "sim/sim_world.h"
+#include "sim/state_json.h"
 #include "sim/virtual_bus.h"
+#include "sim/world_keeper.h"
 #include "sim/world_state.h"
 #include "ui/dialogs.h"
 
@@ -155,6 +158,18 @@ int main(int argc, char** argv) {
                  stateFile.value_or("").c_str(), world.flashProblem().c_str());
     return kExitBadInput;
   }
+  // The file follows the part as it changes, so a demo killed in the middle of an upgrade
+  // leaves the part as a real one would be left (only a kill needs surviving until the end).
+  std::optional<talkgate::sim::WorldKeeper> keeper;
+  if (stateFile) {
+    talkgate::config::WriteOptions keepOptions;
+    keepOptions.maxBytes = talkgate::sim::state_file::kMaxStateFileBytes;
+    keepOptions.syncToDisk = false;
+    keeper.emplace(bus, std::vector<talkgate::sim::SimWorld*>{&world},
+                   [path = *stateFile, keepOptions](const std::string& text) {
+                     return talkgate::config::writeFileAtomically(path, text, nullptr, keepOptions);
+                   });
+  }
   talkgate::sim::SimTalkgate& talkgate = world.talkgate();
   // The simulated Talkgate attaches itself when it is built; take it off again.
   if (unplugged) talkgate.unplug();
@@ -179,8 +194,12 @@ int main(int argc, char** argv) {
   }
   talkgate::ui::setDialogs(nullptr);
   talkgate::hid::setActivePort(nullptr);
-  if (stateFile && !talkgate::config::writeFileAtomically(
-                       *stateFile, talkgate::sim::worldStateJson(world.state()), &error)) {
+  keeper.reset();
+  talkgate::config::WriteOptions saveOptions;
+  saveOptions.maxBytes = talkgate::sim::state_file::kMaxStateFileBytes;
+  if (stateFile &&
+      !talkgate::config::writeFileAtomically(
+          *stateFile, talkgate::sim::worldStateJson(world.state()), &error, saveOptions)) {
     std::fprintf(stderr, "Cannot save the simulated Talkgate to %s: %s.\n", stateFile->c_str(),
                  error.c_str());
     return result == 0 ? 1 : result;

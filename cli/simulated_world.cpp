@@ -10,6 +10,19 @@
 
 namespace talkgate::cli {
 
+namespace {
+
+// Never more than the next run reads.
+bool writeState(const std::string& path, const std::string& text, bool syncToDisk,
+                std::string& error) {
+  config::WriteOptions options;
+  options.maxBytes = sim::state_file::kMaxStateFileBytes;
+  options.syncToDisk = syncToDisk;
+  return config::writeFileAtomically(path, text, &error, options);
+}
+
+}  // namespace
+
 int SimulatedWorld::build(const GlobalOptions& options, std::string& error) {
   SimFault fault;
   if (options.simFault && !parseSimFault(*options.simFault, fault, error)) {
@@ -47,62 +60,21 @@ int SimulatedWorld::build(const GlobalOptions& options, std::string& error) {
   }
   if (options.simFault) talkgates_.front()->loader().failAtReport(fault.kind, fault.report);
   if (stateFile) {
-    statePath_ = *stateFile;
-    for (const auto& talkgate : talkgates_) saved_.push_back(seen(*talkgate));
-    lastSave_ = std::chrono::steady_clock::now();
-    bus_.setWriteObserver([this] { keepUp(); });
+    std::vector<sim::SimWorld*> parts;
+    for (const auto& talkgate : talkgates_) parts.push_back(talkgate.get());
+    // Only a kill needs surviving here: the last save at the end also survives a power cut.
+    keeper_.emplace(bus_, parts, [path = *stateFile](const std::string& text) {
+      std::string ignored;
+      return writeState(path, text, false, ignored);
+    });
   }
   return kExitOk;
 }
 
-SimulatedWorld::~SimulatedWorld() {
-  bus_.setWriteObserver(nullptr);
-}
-
-SimulatedWorld::Seen SimulatedWorld::seen(sim::SimWorld& world) {
-  Seen now;
-  now.talkgate = world.talkgate().state();
-  now.inLoader = world.inLoader();
-  now.loaderOnBus = world.loader().pluggedIn();
-  now.ramLoader = world.loader().ramLoaderRunning();
-  now.erasures = world.loader().flashErasures();
-  now.resets = world.loader().resets();
-  now.reports = world.loader().reportsReceived();
-  return now;
-}
-
-void SimulatedWorld::keepUp() {
-  std::lock_guard lock(keepMutex_);
-  bool changed = false;
-  for (std::size_t i = 0; i < talkgates_.size(); ++i) {
-    Seen now = seen(*talkgates_[i]);
-    Seen sameFlash = now;
-    sameFlash.reports = saved_[i].reports;
-    if (!(sameFlash == saved_[i])) changed = true;
-    if (now.reports != saved_[i].reports) programmed_ = true;
-  }
-  const auto now = std::chrono::steady_clock::now();
-  if (!changed && !(programmed_ && now - lastSave_ >= kProgrammingSaveInterval)) return;
-  std::string error;
-  // Only a kill needs surviving here (the last save at the end also survives a power cut).
-  // A failure shows again at that last save, which reports it.
-  if (!write(statePath_, false, error)) return;
-  for (std::size_t i = 0; i < talkgates_.size(); ++i) saved_[i] = seen(*talkgates_[i]);
-  programmed_ = false;
-  lastSave_ = now;
-}
-
 bool SimulatedWorld::save(const std::string& path, std::string& error) const {
-  return write(path, true, error);
-}
-
-bool SimulatedWorld::write(const std::string& path, bool syncToDisk, std::string& error) const {
   std::vector<sim::WorldState> states;
   for (const auto& talkgate : talkgates_) states.push_back(talkgate->state());
-  config::WriteOptions options;
-  options.maxBytes = sim::state_file::kMaxStateFileBytes;
-  options.syncToDisk = syncToDisk;
-  return config::writeFileAtomically(path, sim::worldStatesJson(states), &error, options);
+  return writeState(path, sim::worldStatesJson(states), true, error);
 }
 
 }  // namespace talkgate::cli
