@@ -23,20 +23,11 @@ TEST(JsonString, BytesAboveAsciiBecomeEscapesSoOutputStaysValid) {
 }
 
 TEST(JsonString, WellFormedUtf8StaysAsItIsAndEveryOtherByteIsEscaped) {
-  const struct {
-    std::string_view text;
-    const char* json;
-  } cases[] = {
-      {"Pr\xC3\xBC" "fung", "\"Pr\xC3\xBC" "fung\""},        // two bytes
-      {"\xE2\x82\xAC", "\"\xE2\x82\xAC\""},                // three
-      {"\xF0\x9F\x98\x80", "\"\xF0\x9F\x98\x80\""},        // four
-      {"\xC2\x85", R"("\u00c2\u0085")"},                 // a C1 control character
-      {"\xC0\xAF", R"("\u00c0\u00af")"},                 // overlong
-      {"\xED\xA0\x80", R"("\u00ed\u00a0\u0080")"},       // a surrogate
-      {"\xE2\x82", R"("\u00e2\u0082")"},                 // cut short
-      {"\xF4\x90\x80\x80", R"("\u00f4\u0090\u0080\u0080")"},  // beyond U+10FFFF
-  };
-  for (const auto& c : cases) EXPECT_EQ(jsonString(c.text), c.json) << c.json;
+  const std::string_view utf8 = "\xC3\xBC\xE2\x82\xAC\xF0\x9F\x98\x80";  // two, three, four bytes
+  EXPECT_EQ(jsonString(utf8), "\"" + std::string(utf8) + "\"");
+  // A C1 control character, an overlong form, a surrogate, a cut sequence.
+  EXPECT_EQ(jsonString(std::string_view("\xC2\x85\xC0\xAF\xED\xA0\x80\xE2\x82")),
+            R"("\u00c2\u0085\u00c0\u00af\u00ed\u00a0\u0080\u00e2\u0082")");
 }
 
 TEST(JsonString, WideTextUsesSurrogatePairsBeyondTheBasicPlane) {
