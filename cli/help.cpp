@@ -40,8 +40,10 @@ void printHelp(std::ostream& out, const CommandRegistry& registry) {
            "keypad_type (0 default table, 1 customised table), key_table (12 numbers: the "
            "modifier and key code of each of 6 slots; slots 1 to 4 are Detected, Not "
            "Detected, Day and Night), firmware_version, serial_number and temperature.",
-           "Texts from the device may hold any bytes: in JSON every byte outside printable "
-           "ASCII is written as a \\u00XX escape, in plain output as \\xNN.",
+           "Texts from the device may hold any bytes: in JSON well-formed UTF-8 (as in a file "
+           "name) is kept and every other byte outside printable ASCII is "
+           "written as a \\u00XX escape, in plain output as \\xNN; device texts longer than 32 "
+           "characters are cut in tables.",
            "With --json, 'table show' prints an object whose key_table holds the 12 bytes "
            "and whose events list the four events, 'ambient-value' prints "
            "{\"ambient_value\": N}, 'list' an array of interfaces, and the other commands "
@@ -52,8 +54,9 @@ void printHelp(std::ostream& out, const CommandRegistry& registry) {
            "(the log lines).",
            "With --all, each Talkgate's answer follows its path and serial number on one line "
            "(a longer one on the lines below it), then a summary line. With --json it prints "
-           "one array of objects with path, serial_number, ok, exit_status, result (the "
-           "command's own JSON document, or null) and error (its messages, or null).",
+           "one array of objects with path, serial_number, ok, exit_status (null for a device "
+           "the command did not reach), result (the command's own JSON document, or null) and "
+           "error (its messages, or null).",
            "'doctor' prints one line per check: the check, then 'ok' with what it found, or "
            "the problem and 'Fix:' with what to do. With --json it prints an object with ok "
            "and checks, each with check, ok, detail and fix (null when ok). 'keys --json' "

@@ -52,8 +52,9 @@ const std::vector<GlobalOptionSpec>& globalOptionSpecs() {
       {"--device", "PATH", "Use the Talkgate at this HID path (see 'list') instead of the first."},
       {"--all", "",
        "Run the command on every Talkgate on the bus, one after the other: one result line per "
-       "device and a summary (with --json an array). Exit status 1 when any device fails or "
-       "none is connected."},
+       "device and a summary (with --json an array). A Talkgate waiting in its bootstrap loader "
+       "gets a line of its own; an upgrade stops at the first Talkgate that fails. Exit status 1 "
+       "when any device fails or waits in its loader, or none is connected."},
       {"--config", "FILE",
        "The configuration file for the 'config' commands, instead of the per-user "
        "VelkorInterface/USBTalkgateUtilityCfg.ini under $XDG_DATA_HOME or ~/.local/share."},
@@ -64,7 +65,8 @@ const std::vector<GlobalOptionSpec>& globalOptionSpecs() {
        "Talkgate is only upgraded, or sent into its bootstrap loader, with usable images."},
       {"--json", "",
        "Machine-readable output (one JSON object or array on standard output; 'upgrade' "
-       "writes one progress object per line before it)."},
+       "writes one progress object per line before it). A command that fails before its "
+       "result prints {\"ok\": false, \"exit_status\": N, \"error\": \"...\"}."},
       {"--trace", "",
        "Print every HID report written and read, as hexadecimal bytes, on standard "
        "error."},
