@@ -1,6 +1,8 @@
 #include "app/about.h"
 
+#include <QClipboard>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QPixmap>
@@ -9,6 +11,7 @@
 #include <QUrl>
 
 #include "app/product_strings.h"
+#include "ui/dialogs.h"
 
 namespace dorrin_usb_encoder {
 namespace {
@@ -30,7 +33,11 @@ QString aboutHtml() {
 
 }  // namespace
 
-about::about(QWidget* parent) : QWidget(parent, Qt::Window) {
+about::about(QWidget* parent)
+    // A dialog-type window, so that the window manager keeps it in front of its owner; a fixed
+    // size, and a close box beside its own "Close".
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint) {
   setObjectName(QStringLiteral("about"));
   setWindowTitle(QStringLiteral("About Talkgate Configuration Utility"));
   setWindowIcon(QIcon());
@@ -72,8 +79,7 @@ about::about(QWidget* parent) : QWidget(parent, Qt::Window) {
   aboutText->setFont(small);
   aboutText->setHtml(aboutHtml());
   // The link goes to the desktop's own browser or mail program.
-  connect(aboutText, &QTextBrowser::anchorClicked, this,
-          [](const QUrl& link) { QDesktopServices::openUrl(link); });
+  connect(aboutText, &QTextBrowser::anchorClicked, this, &about::openLink);
 
   closeButton = new QPushButton(QStringLiteral("Close"), this);
   closeButton->setGeometry(246, 266, 87, 30);
@@ -81,6 +87,21 @@ about::about(QWidget* parent) : QWidget(parent, Qt::Window) {
 
   versionLabel->setText(QStringLiteral("Version ") + talkgate::app::productString("Version"));
   partNumberLabel->setText(talkgate::app::productString("Part_Number"));
+}
+
+void about::openLink(const QUrl& link) {
+  const bool opened = linkOpener ? linkOpener(link) : QDesktopServices::openUrl(link);
+  if (opened) return;
+  // Nothing on this desktop handles the link: the operator gets the address to use elsewhere.
+  const bool mail = link.scheme() == QLatin1String("mailto");
+  const QString address = mail ? link.path() : link.toString();
+  QGuiApplication::clipboard()->setText(address);
+  const QString text =
+      (mail ? QStringLiteral("No mail program could be opened.")
+            : QStringLiteral("No web browser could be opened.")) +
+      QStringLiteral(" The address %1 has been copied to the clipboard.\n").arg(address);
+  talkgate::ui::dialogs().message(this, text, windowTitle(), talkgate::ui::Buttons::Ok,
+                                  talkgate::ui::Icon::Information);
 }
 
 }  // namespace dorrin_usb_encoder

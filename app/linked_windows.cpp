@@ -82,6 +82,22 @@ void showUpgradeWindow(dorrin_usb_encoder::Form1& window) {
   upgrade->show();
 }
 
+QWidget* openUpgradeWindow(const dorrin_usb_encoder::Form1& window) {
+  const auto upgrades = window.findChildren<dorrin_usb_encoder::firmware_upgrade*>(
+      QString(), Qt::FindDirectChildrenOnly);
+  for (auto* upgrade : upgrades) {
+    if (upgrade->isVisible()) return upgrade;
+  }
+  return nullptr;
+}
+
+void bringForward(QWidget* window) {
+  window->setWindowState((window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
 bool upgradeRunning(const dorrin_usb_encoder::Form1& window) {
   const auto upgrades = window.findChildren<dorrin_usb_encoder::firmware_upgrade*>(
       QString(), Qt::FindDirectChildrenOnly);

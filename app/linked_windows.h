@@ -31,6 +31,11 @@ QWidget* openSelfTestWindow(dorrin_usb_encoder::Form1& window);
 void takeUpgradeSnapshot(const UpgradeSnapshot& snapshot);
 // Creates and shows the firmware upgrade window, at the main window's position.
 void showUpgradeWindow(dorrin_usb_encoder::Form1& window);
+// The upgrade window opened from the main window that is still open, or nullptr: there is
+// only ever one, since one device can take one upgrade at a time.
+QWidget* openUpgradeWindow(const dorrin_usb_encoder::Form1& window);
+// Shows a window that may be hidden behind others or minimised in front, and activates it.
+void bringForward(QWidget* window);
 // True while an upgrade window opened from the main window is programming or writing back.
 bool upgradeRunning(const dorrin_usb_encoder::Form1& window);
 // What the operator is told when leaving would cut an upgrade short.

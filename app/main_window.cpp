@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStringList>
+#include <algorithm>
 
 #include "app/about.h"
 #include "app/linked_windows.h"
@@ -45,6 +46,8 @@ constexpr QSize kFrameExtra(16, 39);
 constexpr QSize kMinimumWindowSize(907, 500);
 constexpr QSize kMaximumWindowSize(907, 1000);
 constexpr QSize kStatusBoxSize(680, 68);
+constexpr int kExitTop = 400;          // where "Exit" sits in a window of the usual height
+constexpr int kExitBottomMargin = 12;  // the least room left below it in a shorter one
 
 QStringList symbolBrightnessEntries() {
   QStringList entries;
@@ -163,7 +166,8 @@ void Form1::buildControls() {
   // Reacts to the mouse only.
   btnLoadFirmware->setFocusPolicy(Qt::NoFocus);
   button10 = makeButton(client, "button10", QStringLiteral("Exit"),
-                        {kColumn3 + kColumnWidth - 150, 400, 150, kRowHeight});
+                        {kColumn3 + kColumnWidth - 150, kExitTop, 150, kRowHeight});
+  client->installEventFilter(this);
   button1->setEnabled(false);
   button2->setEnabled(false);
   button8->setEnabled(false);
@@ -180,6 +184,16 @@ void Form1::buildControls() {
   connect(button1, &QPushButton::clicked, this, &Form1::customiseCodeTable);
   connect(button2, &QPushButton::clicked, this, &Form1::openSelfTest);
   connect(btnLoadFirmware, &QPushButton::clicked, this, &Form1::updateFirmware);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == centralWidget() && event->type() == QEvent::Resize) placeExitButton();
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::placeExitButton() {
+  const int room = centralWidget()->height() - button10->height() - kExitBottomMargin;
+  button10->move(button10->x(), std::min(kExitTop, room));
 }
 
 void Form1::showEvent(QShowEvent* event) {

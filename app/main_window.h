@@ -102,10 +102,14 @@ class Form1 : public QMainWindow {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void buildControls();
   void buildMenus();
+  // "Exit" keeps its place, but rises with the bottom edge of a short window so that the
+  // status bar never covers it.
+  void placeExitButton();
   // Opens hid_handle afresh, closing any previous handle first. A device on the bus that cannot
   // be opened leaves a permission hint in the status bar until an open succeeds.
   void reopenDevice();

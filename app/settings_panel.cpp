@@ -98,6 +98,11 @@ void Form1::openSelfTest() {
 }
 
 void Form1::updateFirmware() {
+  // One upgrade at a time: the open upgrade window comes forward, and nothing is sent.
+  if (QWidget* open = talkgate::app::openUpgradeWindow(*this)) {
+    talkgate::app::bringForward(open);
+    return;
+  }
   // Refused before the device is even asked for its status: in its loader, a real Talkgate
   // could get nothing but our stand-ins, and those would cost it its firmware.
   const std::string refusal = talkgate::firmware::loaderImagesRefusal(

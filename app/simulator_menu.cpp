@@ -1,9 +1,12 @@
 #include "app/simulator_menu.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTimer>
+#include <memory>
 
 #include "app/main_window.h"
 #include "sim/sim_world.h"
@@ -14,7 +17,7 @@ namespace {
 
 // Late enough to fall inside the image of a demo upgrade, after the reset vector is erased.
 constexpr int kFaultReport = 70;
-constexpr int kStatusMs = 5000;
+constexpr int kStrikePollMs = 250;
 
 struct FaultChoice {
   const char* text;
@@ -67,15 +70,43 @@ void addSimulatorMenu(dorrin_usb_encoder::Form1& window, sim::SimWorld& world) {
     loader.plugIn();
     update();
   });
+  // The armed fault stays in view (checked in the menu, named in the status bar) until the
+  // loader has received the report it strikes at; a menu's hints cannot wipe it.
+  auto* armedLabel = new QLabel(&window);
+  armedLabel->setObjectName(QStringLiteral("armedFaultLabel"));
+  window.statusStrip1->addPermanentWidget(armedLabel);
+  auto* strikeWatch = new QTimer(&window);
+  strikeWatch->setInterval(kStrikePollMs);
+  auto strikesAt = std::make_shared<int>(0);
+  QList<QAction*> faultActions;
   for (const FaultChoice& choice : kFaults) {
     QAction* action = faults->addAction(QString::fromLatin1(choice.text));
-    QObject::connect(action, &QAction::triggered, &window, [&window, &loader, choice] {
-      loader.failAtReport(choice.fault, choice.report);
-      window.statusStrip1->showMessage(
-          QStringLiteral("The loader will fail once: %1").arg(QString::fromLatin1(choice.text)),
-          kStatusMs);
-    });
+    action->setCheckable(true);
+    faultActions << action;
   }
+  const auto showArmed = [faultActions, armedLabel](QAction* armed) {
+    for (QAction* action : faultActions) action->setChecked(action == armed);
+    armedLabel->setText(armed != nullptr
+                            ? QStringLiteral("Armed for the next upgrade: %1").arg(armed->text())
+                            : QString());
+  };
+  for (qsizetype i = 0; i < faultActions.size(); ++i) {
+    QAction* action = faultActions[i];
+    const FaultChoice choice = kFaults[i];
+    QObject::connect(action, &QAction::triggered, &window,
+                     [&loader, choice, action, showArmed, strikeWatch, strikesAt] {
+                       loader.failAtReport(choice.fault, choice.report);
+                       *strikesAt = loader.reportsReceived() + choice.report;
+                       showArmed(action);
+                       strikeWatch->start();
+                     });
+  }
+  QObject::connect(strikeWatch, &QTimer::timeout, &window,
+                   [&loader, showArmed, strikeWatch, strikesAt] {
+                     if (loader.reportsReceived() < *strikesAt) return;
+                     strikeWatch->stop();
+                     showArmed(nullptr);
+                   });
   QObject::connect(menu, &QMenu::aboutToShow, &window, update);
   update();
 }

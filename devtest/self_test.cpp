@@ -12,6 +12,7 @@
 #include "device/commands.h"
 #include "ui/dialogs.h"
 #include "ui/unit_picture.h"
+#include "ui/window_geometry.h"
 
 namespace dorrin_usb_encoder {
 namespace {
@@ -43,7 +44,8 @@ void setButtonColour(QPushButton* button, const QColor& colour) {
 }  // namespace
 
 self_test::self_test(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    // Dialog-type: the window manager keeps it in front of its owner.
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(QStringLiteral("Test Talkgate "));
   resize(kClientSize);
@@ -52,6 +54,8 @@ self_test::self_test(QWidget* parent)
   // The window takes every key itself, before any control sees it.
   setFocusPolicy(Qt::StrongFocus);
   buildControls();
+  // Shorter would cut "Close".
+  talkgate::ui::keepEveryControlInView(*this);
   if (QScreen* display = screen()) move(display->availableGeometry().center() - rect().center());
   endBtn_->setEnabled(true);
   InitializeSelfTest();

@@ -131,10 +131,12 @@ QString qtFileFilter(const QString& windowsFilter) {
   return filters.join(QStringLiteral(";;"));
 }
 
-firmware_upgrade::firmware_upgrade(QWidget* parent) : QWidget(parent, Qt::Window) {
+firmware_upgrade::firmware_upgrade(QWidget* parent)
+    // Dialog-type, so that the window manager keeps it (and a running upgrade's progress) in
+    // front of its owner.
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint) {
   setAttribute(Qt::WA_DeleteOnClose);
-  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowCloseButtonHint);
   setWindowTitle(QStringLiteral("Velkor Quillet Firmware Upgrade"));
   setFixedSize(kClientWidth, kClientHeight);
   buildControls();
@@ -476,13 +478,13 @@ void firmware_upgrade::reconnectAndRestore() {
 void firmware_upgrade::waitKeepingWindowAlive(int milliseconds) {
   talkgate::Clock& clock = talkgate::activeClock();
   const std::chrono::milliseconds end = clock.now() + std::chrono::milliseconds(milliseconds);
-  // Paints and device notifications go on; clicks and keys wait until the upgrade is through.
-  const auto flags = QEventLoop::ExcludeUserInputEvents;
+  // Paints, device notifications, clicks and keys go on: "Close" and the main window's "Exit"
+  // say that the upgrade is still running instead of doing nothing until the wait is over.
   while (clock.now() < end) {
-    QCoreApplication::processEvents(flags);
+    QCoreApplication::processEvents();
     clock.sleepFor(std::min(end - clock.now(), std::chrono::milliseconds(kPaintSliceMs)));
   }
-  QCoreApplication::processEvents(flags);
+  QCoreApplication::processEvents();
 }
 
 void firmware_upgrade::btnClose_MouseClick() {
@@ -516,6 +518,11 @@ void firmware_upgrade::setStatusLog(const QString& text) {
 }
 
 void firmware_upgrade::appendStatusLog(const QString& text) {
+  // Every message starts a line of its own, also after one that ends without a line break
+  // ("Done!").
+  if (!statusLog_.isEmpty() && !statusLog_.endsWith(QLatin1Char('\n'))) {
+    statusLog_ += QStringLiteral("\r\n");
+  }
   statusLog_ += text;
   statusBox->setPlainText(shownText(statusLog_));
   statusBox->moveCursor(QTextCursor::End);

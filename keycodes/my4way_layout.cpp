@@ -11,6 +11,7 @@
 #include "device/commands.h"
 #include "ui/dialogs.h"
 #include "ui/unit_picture.h"
+#include "ui/window_geometry.h"
 
 namespace dorrin_usb_encoder {
 namespace {
@@ -57,13 +58,16 @@ bool opensPopup(const QKeyEvent* key) {
 }  // namespace
 
 My4way_layout::My4way_layout(QWidget* owner)
-    : QWidget(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    // Dialog-type: the window manager keeps it in front of its owner.
+    : QWidget(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(kCaption);
   resize(kClientSize);
   setMinimumSize(kMinimumSize);
   setMaximumSize(kMaximumSize);
   buildControls();
+  // Narrower or shorter would cut "Reset", "Apply" and "Close" or the keys.
+  talkgate::ui::keepEveryControlInView(*this);
 
   // Load: lists hidden until a button is selected, colours captured for deselection.
   selectCodeCbox_->hide();
@@ -218,6 +222,9 @@ void My4way_layout::onKeyButton(int key) {
     setButtonColour(button, defaultButtonBackColor_);
   }
   keySelected_ ^= bit;
+  showSelectedEntry(selectCodeCbox_, keySelected_, [this](std::size_t slot) {
+    return currentKCode_[slot];
+  });
 }
 
 void My4way_layout::onModifierButton(int key) {
@@ -231,6 +238,24 @@ void My4way_layout::onModifierButton(int key) {
     setButtonColour(button, currentMBColour_);
   }
   modSelected_ ^= bit;
+  showSelectedEntry(selectModifierCbox_, modSelected_, [this](std::size_t slot) {
+    return rawModifier_[slot] ? -1 : currentMCode_[slot];
+  });
+}
+
+void My4way_layout::showSelectedEntry(QComboBox* list, int selected,
+                                      const std::function<int(std::size_t)>& entryOf) {
+  // The entry every selected button holds; none (the placeholder) when they differ, when none
+  // is selected, or when the value has no entry in the list.
+  int shared = -1;
+  bool first = true;
+  for (std::size_t slot = 0; slot < static_cast<std::size_t>(kKeyButtons); ++slot) {
+    if (!(selected & (1 << slot))) continue;
+    const int entry = entryOf(slot);
+    shared = first || entry == shared ? entry : -1;
+    first = false;
+  }
+  list->setCurrentIndex(shared >= 0 && shared < list->count() ? shared : -1);
 }
 
 void My4way_layout::onCodeChosen(int position) {

@@ -5,7 +5,9 @@
 #include <QColor>
 #include <QWidget>
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "keycodes/key_catalogue.h"
@@ -57,6 +59,9 @@ class My4way_layout : public QWidget {
   void setKeyLabel(int key, const QString& prefix);
   void setModifierLabel(int key, const QString& text);
   QString modifierText(int slot) const;
+  // Makes list show the entry of the selected buttons rather than the last choice made.
+  void showSelectedEntry(QComboBox* list, int selected,
+                         const std::function<int(std::size_t)>& entryOf);
 
   std::array<int, kSlots> currentKCode_{};  // code byte of each slot
   std::array<int, kSlots> currentMCode_{};  // modifier index of each slot

@@ -1,6 +1,9 @@
 // The real dialogs: QMessageBox and QFileDialog.
 
+#include <QApplication>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 
 #include "ui/dialogs.h"
@@ -24,6 +27,21 @@ QMessageBox::Icon toQt(Icon icon) {
   return QMessageBox::NoIcon;
 }
 
+// What a window manager's title bar takes beside the caption: the window menu icon, up to
+// three buttons and the spacing between them.
+constexpr int kTitleBarExtras = 120;
+
+// Widens a message box whose text is short, so that its caption is not cut in its title bar.
+void makeRoomForCaption(QMessageBox& box, const QString& caption) {
+  QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+  titleFont.setBold(true);
+  const int width = QFontMetrics(titleFont).horizontalAdvance(caption) + kTitleBarExtras;
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  if (grid == nullptr) return;
+  grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 class QtDialogs : public Dialogs {
  public:
   Answer message(QWidget* parent, const QString& text, const QString& caption, Buttons buttons,
@@ -31,6 +49,7 @@ class QtDialogs : public Dialogs {
     QMessageBox box(
         toQt(icon), caption, text,
         buttons == Buttons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, parent);
+    makeRoomForCaption(box, caption);
     const int pressed = box.exec();
     if (buttons == Buttons::Ok) return Answer::Ok;
     return pressed == QMessageBox::Yes ? Answer::Yes : Answer::No;
