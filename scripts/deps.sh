@@ -2,7 +2,8 @@
 # Installs the Debian packages the project needs, only those that are missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang pkg-config qt6-base-dev libhidapi-dev libgtest-dev libgmock-dev
-          libbenchmark-dev xvfb xauth libgl1-mesa-dev libclang-rt-14-dev
+          libbenchmark-dev xvfb xauth libgl1-mesa-dev libclang-rt-14-dev libxcb1-dev openbox xdotool
+          x11-utils
           dpkg-dev file)
 missing=()
 for p in "${packages[@]}"; do
