@@ -28,8 +28,8 @@ QMessageBox::Icon toQt(Icon icon) {
 }
 
 // What a window manager's title bar takes beside the caption: the window menu icon, up to
-// three buttons and the spacing between them.
-constexpr int kTitleBarExtras = 120;
+// three buttons and the spacing between them (openbox cut "Velkor Talkgate" in 188 pixels).
+constexpr int kTitleBarExtras = 4 * 32;
 
 // Widens a message box whose text is short, so that its caption is not cut in its title bar.
 void makeRoomForCaption(QMessageBox& box, const QString& caption) {

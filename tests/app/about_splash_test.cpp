@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QMessageBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTextBrowser>
@@ -12,6 +14,8 @@
 #include "app/product_strings.h"
 #include "app/splash.h"
 #include "tests/app/app_fixture.h"
+#include "ui/dialogs.h"
+#include "ui/scripted_dialogs.h"
 
 using dorrin_usb_encoder::about;
 using dorrin_usb_encoder::Form1;
@@ -47,6 +51,9 @@ class AboutSplashTest : public QObject {
   void aboutTwiceGivesTwoWindowsAtTheMainWindowsPlace();
   void aboutShowsVersionPartNumberAndLinks();
   void splashHasItsSizePictureAndClosesOnFirstTick();
+  void aLinkNothingOpensIsCopiedAndShown_data();
+  void aLinkNothingOpensIsCopiedAndShown();
+  void aShortMessageBoxHasRoomForItsCaption();
 
  private:
   QTemporaryDir userFolder_;
@@ -122,6 +129,68 @@ void AboutSplashTest::splashHasItsSizePictureAndClosesOnFirstTick() {
   // The timer's first tick, without waiting three seconds for it.
   QVERIFY(QMetaObject::invokeMethod(splash.closeTimer, "timeout"));
   QVERIFY(!splash.isVisible());
+}
+
+void AboutSplashTest::aLinkNothingOpensIsCopiedAndShown_data() {
+  QTest::addColumn<int>("line");  // of the About text
+  QTest::addColumn<bool>("opens");
+  QTest::addColumn<QString>("shown");  // the message's start; empty: no message
+  QTest::newRow("mail, no mail program") << 5 << false << "No mail program could be opened.";
+  QTest::newRow("web, no browser") << 4 << false << "No web browser could be opened.";
+  QTest::newRow("mail program opens it") << 5 << true << "";
+}
+
+void AboutSplashTest::aLinkNothingOpensIsCopiedAndShown() {
+  QFETCH(int, line);
+  QFETCH(bool, opens);
+  QFETCH(QString, shown);
+  talkgate::ui::ScriptedDialogs dialogs;
+  talkgate::ui::ScopedDialogs scoped(dialogs);
+  QList<QUrl> handed;
+  about::linkOpener = [&](const QUrl& url) {
+    handed << url;
+    return opens;
+  };
+  about window;
+  QGuiApplication::clipboard()->clear();
+  const QString address = window.aboutText->toPlainText().split('\n').value(line);
+  const QUrl link(line == 5 ? "mailto:" + address : address);
+  emit window.aboutText->anchorClicked(link);
+  about::linkOpener = nullptr;
+
+  QCOMPARE(handed, QList<QUrl>{link});
+  if (shown.isEmpty()) {
+    QVERIFY(dialogs.messages.isEmpty());
+    QVERIFY(QGuiApplication::clipboard()->text().isEmpty());
+    return;
+  }
+  // The operator learns the address, and has it to paste elsewhere.
+  QCOMPARE(dialogs.messages.size(), 1);
+  QVERIFY(dialogs.messages[0].text.startsWith(shown));
+  QVERIFY(dialogs.messages[0].text.contains(address));
+  QCOMPARE(QGuiApplication::clipboard()->text(), address);
+}
+
+void AboutSplashTest::aShortMessageBoxHasRoomForItsCaption() {
+  // A real box: its width is what the title bar gets. The caption, in a bold title font, and
+  // a window manager's icon and three buttons with their spacing (about 30 pixels each) must
+  // fit: openbox cut "Velkor Talkgate" in a box of 188 pixels.
+  int width = 0;
+  QString caption;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return;
+    width = box->width();
+    caption = box->windowTitle();
+    box->accept();
+  });
+  talkgate::ui::dialogs().message(nullptr, "Please Click on Scan for.\n", "Velkor Talkgate",
+                                  talkgate::ui::Buttons::Ok, talkgate::ui::Icon::Warning);
+  QCOMPARE(caption, QString("Velkor Talkgate"));
+  QFont title = QApplication::font();
+  title.setBold(true);
+  QVERIFY2(width >= QFontMetrics(title).horizontalAdvance(caption) + 4 * 30,
+           qPrintable(QString::number(width)));
 }
 
 QTEST_MAIN(AboutSplashTest)

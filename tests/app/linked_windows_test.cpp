@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QWindow>
 #include <QtTest>
 
@@ -43,6 +44,7 @@ class LinkedWindowsTest : public QObject {
   void upgradeWindowWithoutStatusKeepsEarlierSnapshot();
   void snapshotIsTakenEvenWhenTheUpgradeIsDeclined();
   void secondaryWindowsAreOwnedByTheMainWindow();
+  void windowsAtTheirSmallestShowEveryButton();
 
  private:
   QTemporaryDir userFolder_;
@@ -151,6 +153,32 @@ void LinkedWindowsTest::secondaryWindowsAreOwnedByTheMainWindow() {
   QList<QPointer<QWidget>> watched(opened.begin(), opened.end());
   desk.window.reset();
   for (const auto& window : watched) QVERIFY(window.isNull());
+}
+
+void LinkedWindowsTest::windowsAtTheirSmallestShowEveryButton() {
+  apptest::Desk desk(apptest::deviceWith(5, 0, 1));
+  Form1& w = desk.start();
+  QTest::mouseClick(w.button1, Qt::LeftButton);
+  QTest::mouseClick(w.button2, Qt::LeftButton);
+  w.aboutAction->trigger();
+  QTest::mouseClick(w.btnLoadFirmware, Qt::LeftButton);
+  const QList<QWidget*> windows = {&w, openWindows<dorrin_usb_encoder::My4way_layout>().value(0),
+                                   openWindows<dorrin_usb_encoder::self_test>().value(0),
+                                   openWindows<dorrin_usb_encoder::about>().value(0),
+                                   openWindows<firmware_upgrade>().value(0)};
+  for (QWidget* window : windows) {
+    QVERIFY(window != nullptr);
+    window->resize(window->minimumSize());
+    QCoreApplication::processEvents();
+    // Nothing may cover a button either: the main window's status bar lies over its client.
+    const QRect covered = window == &w ? w.statusStrip1->geometry() : QRect();
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+      if (!button->isVisibleTo(window) || button->window() != window) continue;
+      const QRect shown(button->mapTo(window, QPoint(0, 0)), button->size());
+      QVERIFY2(window->rect().contains(shown) && !shown.intersects(covered),
+               qPrintable(window->windowTitle() + ": " + button->text()));
+    }
+  }
 }
 
 QTEST_MAIN(LinkedWindowsTest)

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QtTest>
 #include <algorithm>
@@ -24,6 +25,7 @@
 #include "firmware/firmware_upgrade.h"
 #include "keycodes/my4way_layout.h"
 #include "tests/app/app_fixture.h"
+#include "tests/firmware_ui/upgrade_desk.h"
 
 using dorrin_usb_encoder::Form1;
 
@@ -241,6 +243,7 @@ class WindowManagerTest : public QObject {
   void secondaryWindowsStayInFrontOfTheMainWindow_data();
   void secondaryWindowsStayInFrontOfTheMainWindow();
   void updateFirmwareBringsTheOpenUpgradeWindowForward();
+  void closeClickedWhileWaitingForTheNewFirmwareIsAnswered();
 
  private:
   QTemporaryDir userFolder_;
@@ -322,6 +325,53 @@ void WindowManagerTest::updateFirmwareBringsTheOpenUpgradeWindowForward() {
   }
   QCOMPARE(upgrades, 1);
   QCOMPARE(desk.commands().size(), commandsBefore);  // no status read, no second command 9
+}
+
+void WindowManagerTest::closeClickedWhileWaitingForTheNewFirmwareIsAnswered() {
+  fwuitest::resetWindowWideValues();
+  fwuitest::Desk desk;
+  desk.switchTalkgateToLoader();
+  dorrin_usb_encoder::firmware_upgrade* window = desk.openWindow();
+  QVERIFY(QTest::qWaitFor([&] { return window->btnBrowse->isEnabled(); }, kWaitMs));
+  desk.dialogs.fileAnswers << QString::fromStdString(fwuitest::demoImagePath("1.1.0"));
+  window->btnBrowse->click();
+  desk.world.talkgate().clearRequests();
+
+  // The window thread's sleeps before the Talkgate hears anything are the wait after "Done!":
+  // at its start the operator clicks Close with the mouse.
+  long long waitedMs = 0;
+  long long waitedWhenAnswered = -1;
+  bool clicked = false;
+  desk.clock.onWindowThreadSleep = [&](std::chrono::milliseconds slept) {
+    if (!desk.world.talkgate().requests().empty()) return;
+    if (!clicked && window->statusLog().endsWith("Done!")) {
+      clicked = true;
+      // Through the X server, without running the program's event loop here: the wait's own
+      // loop decides whether the click is heard.
+      const QPoint at = window->btnClose->mapToGlobal(window->btnClose->rect().center());
+      int status = 0;
+      waitpid(spawn({"xdotool", "mousemove", std::to_string(at.x()), std::to_string(at.y()),
+                     "click", "1"}),
+              &status, 0);
+      usleep(200000);
+    }
+    waitedMs += slept.count();
+  };
+  desk.dialogs.whileOpen = [&] {
+    if (waitedWhenAnswered < 0) waitedWhenAnswered = waitedMs;
+  };
+  QSignalSpy done(window, &dorrin_usb_encoder::firmware_upgrade::upgradeCompleted);
+  window->btnUpgrade->click();
+  QVERIFY(QTest::qWaitFor([&] { return done.count() == 1; }, 60000));
+  desk.clock.onWindowThreadSleep = nullptr;
+
+  QVERIFY(clicked);
+  QCOMPARE(desk.dialogs.texts().value(0),
+           QString(dorrin_usb_encoder::firmware_upgrade::kUpgradeRunningText) + '\n');
+  QVERIFY2(waitedWhenAnswered >= 0 && waitedWhenAnswered < 6000,
+           qPrintable(QString::number(waitedWhenAnswered)));
+  QVERIFY(window->isVisible());
+  fwuitest::resetWindowWideValues();
 }
 
 int main(int argc, char** argv) {

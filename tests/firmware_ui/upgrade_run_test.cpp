@@ -304,8 +304,9 @@ void UpgradeRunTest::noSnapshotEverReadLeavesTheNewSettings() {
 
   QCOMPARE(desk.commands(), std::vector<int>{});
   QVERIFY(desk.dialogs.messages.isEmpty());
+  // On a line of its own after "Done!".
   QVERIFY(run.window->statusLog().endsWith(
-      "No earlier settings to load: the device keeps its new ones\r\n"));
+      "Done!\r\nNo earlier settings to load: the device keeps its new ones\r\n"));
   const auto state = desk.world.talkgate().state();
   QVERIFY(state.working == talkgate::sim::SimTalkgate::factoryState().working);
   QVERIFY(state.defaults == talkgate::sim::SimTalkgate::factoryState().defaults);

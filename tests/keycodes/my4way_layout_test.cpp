@@ -214,6 +214,42 @@ class My4wayLayoutTest : public QObject {
              (Bytes{0, 0x28, 0, 0x81, 0, 0x28, 0, 0x81, 0, 0, 0, 0}));
   }
 
+  // The open list shows the code (or modifier) of the buttons now selected, never an entry
+  // left over from an earlier choice; the placeholder when they differ or have no entry.
+  void listsShowTheSelectedButtonsEntry_data() {
+    QTest::addColumn<QStringList>("presses");  // buttons; "=0x28" chooses that code entry
+    QTest::addColumn<QString>("listName");
+    QTest::addColumn<int>("shown");  // entry position, -1 for the placeholder
+    const QString codes = "selectCodeCbox", modifiers = "selectModifierCbox";
+    QTest::newRow("key 4 after key 1 got Enter")
+        << QStringList{"key1Btn", "=0x28", "key4Btn"} << codes << 0x72;
+    QTest::newRow("key 2 alone") << QStringList{"key2Btn"} << codes << 0x70;
+    QTest::newRow("keys with different codes") << QStringList{"key1Btn", "key2Btn"} << codes << -1;
+    QTest::newRow("keys now sharing a code")
+        << QStringList{"key1Btn", "key3Btn", "=0x28", "key1Btn", "key3Btn"} << codes << 0x28;
+    QTest::newRow("one of two deselected")
+        << QStringList{"key1Btn", "key2Btn", "key2Btn"} << codes << 0x6F;
+    QTest::newRow("code above the list") << QStringList{"key3Btn"} << codes << -1;
+    QTest::newRow("modifier of button 2") << QStringList{"modifierBtn2"} << modifiers << 2;
+    QTest::newRow("modifier of button 1") << QStringList{"modifierBtn1"} << modifiers << 0;
+  }
+  void listsShowTheSelectedButtonsEntry() {
+    QFETCH(QStringList, presses);
+    QFETCH(QString, listName);
+    QFETCH(int, shown);
+    QVERIFY(open({0, 0x6F, 0xE1, 0x70, 0, 0x90, 0, 0x72}));
+    for (const QString& press : presses) {
+      if (press.startsWith('=')) {
+        chooseEntry(list("selectCodeCbox"), press.mid(1).toInt(nullptr, 16));
+      } else {
+        click(press.toLatin1().constData());
+      }
+    }
+    QComboBox* shownList = list(listName.toLatin1().constData());
+    QVERIFY(shownList->isVisible());
+    QCOMPARE(shownList->currentIndex(), shown);
+  }
+
   void pressingASelectedKeyMakesItPlainAgain() {
     QVERIFY(open({0, 0x6F, 0, 0x70, 0, 0x71, 0, 0x72}));
     const QColor plain = colourOf(button("key1Btn"));
