@@ -98,8 +98,11 @@ void Form1::openSelfTest() {
 }
 
 void Form1::updateFirmware() {
-  // One upgrade at a time: the open upgrade window comes forward, and nothing is sent.
-  if (QWidget* open = talkgate::app::openUpgradeWindow(*this)) {
+  // One upgrade window at a time. While it programs or writes back, it only comes forward and
+  // nothing is sent; otherwise the device is sent to its loader as usual and the open window,
+  // which counts loaders as they come, takes over instead of a second one.
+  QWidget* open = talkgate::app::openUpgradeWindow(*this);
+  if (open != nullptr && talkgate::app::upgradeRunning(*this)) {
     talkgate::app::bringForward(open);
     return;
   }
@@ -131,7 +134,11 @@ void Form1::updateFirmware() {
   if (answer != Answer::Yes) return;
   if (talkgate::enterLoader(talkgate::hid_handle) != 0) EnableDisableFunctionButtons(false);
   emit upgradeWindowRequested(snapshot);
-  talkgate::app::showUpgradeWindow(*this);
+  if (open != nullptr) {
+    talkgate::app::bringForward(open);
+  } else {
+    talkgate::app::showUpgradeWindow(*this);
+  }
 }
 
 }  // namespace dorrin_usb_encoder

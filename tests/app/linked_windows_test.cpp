@@ -45,6 +45,7 @@ class LinkedWindowsTest : public QObject {
   void snapshotIsTakenEvenWhenTheUpgradeIsDeclined();
   void secondaryWindowsAreOwnedByTheMainWindow();
   void windowsAtTheirSmallestShowEveryButton();
+  void updateFirmwareDuringAnUpgradeOnlyBringsItsWindowForward();
 
  private:
   QTemporaryDir userFolder_;
@@ -179,6 +180,26 @@ void LinkedWindowsTest::windowsAtTheirSmallestShowEveryButton() {
                qPrintable(window->windowTitle() + ": " + button->text()));
     }
   }
+}
+
+void LinkedWindowsTest::updateFirmwareDuringAnUpgradeOnlyBringsItsWindowForward() {
+  apptest::Desk desk(apptest::deviceWith(5, 0, 0));
+  Form1& w = desk.start();
+  QTest::mouseClick(w.btnLoadFirmware, Qt::LeftButton);
+  firmware_upgrade* upgrade = openWindows<firmware_upgrade>().value(0);
+  QVERIFY(upgrade != nullptr);
+  // The worker starts (with no file, it ends at once, but its end is reported through the
+  // event queue): until then the upgrade runs.
+  QVERIFY(QMetaObject::invokeMethod(upgrade, "btnUpgrade_MouseClick"));
+  QVERIFY(upgrade->upgradeRunning());
+  const auto commandsBefore = desk.commands();
+  desk.dialogs.clear();
+
+  QTest::mouseClick(w.btnLoadFirmware, Qt::LeftButton);
+  QCOMPARE(openWindows<firmware_upgrade>(), QList<firmware_upgrade*>{upgrade});
+  QCOMPARE(desk.commands(), commandsBefore);  // no status read, no second command 9
+  QVERIFY(desk.dialogs.messages.isEmpty());   // not even the question
+  QTRY_VERIFY(!upgrade->upgradeRunning());
 }
 
 QTEST_MAIN(LinkedWindowsTest)

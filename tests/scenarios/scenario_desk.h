@@ -167,8 +167,16 @@ inline dorrin_usb_encoder::firmware_upgrade* openUpgradeWindow(Desk& desk,
   for (auto* candidate : Desk::upgradeWindows()) {
     if (std::find(before.begin(), before.end(), candidate) == before.end()) window = candidate;
   }
+  // An upgrade window still open takes the new upgrade instead of a second window.
+  if (window == nullptr && Desk::upgradeWindows().size() == 1) {
+    window = Desk::upgradeWindows().front();
+  }
   if (window == nullptr) return nullptr;
-  if (!QTest::qWaitFor([&] { return window->btnBrowse->isEnabled(); }, kWaitMs)) return nullptr;
+  if (!QTest::qWaitFor(
+          [&] { return window->btnBrowse->isEnabled() && window->btnUpgrade->isEnabled(); },
+          kWaitMs)) {
+    return nullptr;
+  }
   desk.dialogs.fileAnswers << kNewImage;
   window->btnBrowse->click();
   return window;
