@@ -32,6 +32,8 @@ struct Library {
   bool lastUnanswered = false;
   std::function<bool()> stopWanted;
   bool stopped = false;
+  bool stopsHeld = false;
+  hid::DeviceInfo connected;
 };
 
 Library& library() {
@@ -133,7 +135,8 @@ void storeReply(Library& lib, const bsl::Reply& reply) {
 // True when the next report must not be sent: a stop was asked for.
 bool stopping(Library& lib) {
   if (!lib.stopped && lib.stopWanted && lib.stopWanted()) lib.stopped = true;
-  return lib.stopped;
+  if (lib.stopsHeld && lib.stopWanted) lib.stopWanted();  // still heard, and warned of
+  return lib.stopped && !lib.stopsHeld;
 }
 
 // Writes a report that gets no reply.
@@ -274,6 +277,7 @@ int BSL_initialize_BSL(std::string_view connection) {
   Library& lib = library();
   std::lock_guard lock(lib.mutex);
   lib.device.reset();
+  lib.connected = {};
   clearReply(lib);
   lib.lastUnanswered = false;
   if (lib.family != kFamilyF5xxUsb || lib.com != kComUsbHid) {
@@ -302,6 +306,7 @@ int BSL_initialize_BSL(std::string_view connection) {
     return kBslDeviceAbsent;
   }
   lib.device = std::move(device);
+  lib.connected = devices[target.index];
   return kBslOk;
 }
 
@@ -309,7 +314,14 @@ int BSL_close_BSL() {
   Library& lib = library();
   std::lock_guard lock(lib.mutex);
   lib.device.reset();
+  lib.connected = {};
   return kBslOk;
+}
+
+hid::DeviceInfo BSL_connectedDevice() {
+  Library& lib = library();
+  std::lock_guard lock(lib.mutex);
+  return lib.connected;
 }
 
 DataBlock_ BSL_readTI_Text(std::string_view text, int maxBytes) {
@@ -404,6 +416,39 @@ std::string BSL_TX_BSL_Version_String() {
   return text;
 }
 
+int BSL_TX_BSL_Version(std::uint8_t (&version)[4]) {
+  Library& lib = library();
+  std::lock_guard lock(lib.mutex);
+  bsl::Report report;
+  bsl::encodePlain(report, bsl::kCmdTxVersion);
+  bsl::Reply reply;
+  bsl::Report in;
+  const int result = exchange(lib, report, kReplyTimeoutMs, reply, in);
+  if (result != kBslOk) return result;
+  if (reply.code == bsl::kReplyMessage) return reply.data[0] != 0 ? reply.data[0] : kBslBadReply;
+  if (reply.length != bsl::kVersionBytes) return kBslBadReply;
+  std::memcpy(version, reply.data, bsl::kVersionBytes);
+  return kBslOk;
+}
+
+int BSL_TX_DataBlock(std::uint32_t address, std::uint32_t length, std::uint8_t* out) {
+  Library& lib = library();
+  std::lock_guard lock(lib.mutex);
+  if (length == 0 || length > bsl::kMaxTxBlockBytes || address > kMaxImageAddress) {
+    return kBslInvalidArgument;
+  }
+  bsl::Report report;
+  bsl::encodeRange(report, bsl::kCmdTxDataBlock, address, static_cast<std::uint16_t>(length));
+  bsl::Reply reply;
+  bsl::Report in;
+  const int result = exchange(lib, report, kReplyTimeoutMs, reply, in);
+  if (result != kBslOk) return result;
+  if (reply.code == bsl::kReplyMessage) return reply.data[0] != 0 ? reply.data[0] : kBslBadReply;
+  if (reply.length != length) return kBslBadReply;
+  std::memcpy(out, reply.data, length);
+  return kBslOk;
+}
+
 int BSL_eraseSegment(std::uint32_t address) {
   Library& lib = library();
   std::lock_guard lock(lib.mutex);
@@ -493,6 +538,16 @@ void BSL_setStopCheck(std::function<bool()> stopWanted) {
   std::lock_guard lock(lib.mutex);
   lib.stopWanted = std::move(stopWanted);
   lib.stopped = false;
+  lib.stopsHeld = false;
+}
+
+bool BSL_holdStops(bool hold) {
+  Library& lib = library();
+  std::lock_guard lock(lib.mutex);
+  lib.stopsHeld = false;
+  if (hold && stopping(lib)) return false;
+  lib.stopsHeld = hold;
+  return true;
 }
 
 bool BSL_lastRequestUnanswered() {

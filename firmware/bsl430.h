@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "device/hid_port.h"
 #include "firmware/data_block.h"
 #include "firmware/ti_txt.h"
 
@@ -62,6 +63,8 @@ int BSL_setCom(int com);
 int BSL_initialize_BSL(std::string_view connection);
 // Ends the connection. Always 0.
 int BSL_close_BSL();
+// The loader interface the open connection was made to (empty path when none is open).
+hid::DeviceInfo BSL_connectedDevice();
 
 // The first block (at most maxBytes) of a TI-TXT text; 0 bytes when the text is malformed.
 DataBlock_ BSL_readTI_Text(std::string_view text, int maxBytes);
@@ -82,6 +85,12 @@ int BSL_LoadPC(std::uint32_t address);
 // "Vendor 00, CI 0x06 API 0x05 PI 0x34" (version digits at positions 16, 25 and 33), or
 // "ERROR" when the loader does not answer with a version.
 std::string BSL_TX_BSL_Version_String();
+// Asks the loader's version: 0 with the four bytes (vendor, command interpreter, API,
+// peripheral interface) in version, the loader's message (kMsgUnknownCommand from a loader
+// that does not know the request), or a negative result.
+int BSL_TX_BSL_Version(std::uint8_t (&version)[4]);
+// Reads length (1 to 52) bytes from address into out: 0, the loader's message, or negative.
+int BSL_TX_DataBlock(std::uint32_t address, std::uint32_t length, std::uint8_t* out);
 // Erases the flash segment holding address. 0, the loader's message, or a negative result.
 int BSL_eraseSegment(std::uint32_t address);
 // Erases all main flash. 0, the loader's message, or a negative result.
@@ -102,6 +111,10 @@ DataBlock_ BSL_readTI_TextFile(int maxBytes);
 // one stay unsent and the operations return kBslStopped, until a check is set again; the
 // device is left between two reports. An empty function never stops.
 void BSL_setStopCheck(std::function<bool()> stopWanted);
+// While held, a stop asked for is remembered but no report is held back: the reports that
+// must go together (a segment, its proof and its erase) all go. Releasing lets it take effect.
+// Holding fails (false) when a stop has already taken effect.
+bool BSL_holdStops(bool hold);
 
 // Closes the open file. Always 0.
 int BSL_closeTI_Text();

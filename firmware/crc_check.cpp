@@ -12,22 +12,24 @@ bool blockMatches(const DataBlock_& block) {
 
 // Erases every segment from the block's start to its last byte. A block that starts inside
 // a segment may end in the next one; erasing only the first would leave stale bits there.
-// lastErased carries over between blocks so a segment is erased once.
-void eraseBlock(const DataBlock_& block, const FlashLayout& layout, bool skipMainFlash,
-                std::int64_t& lastErased) {
-  if (block.numberOfBytes == 0) return;
+// lastErased carries over between blocks so a segment is erased once. False at the first
+// erase the loader did not confirm, with its address in failedAt.
+bool eraseBlock(const DataBlock_& block, const FlashLayout& layout, bool skipMainFlash,
+                std::int64_t& lastErased, std::uint32_t& failedAt) {
+  if (block.numberOfBytes == 0) return true;
   const std::uint32_t last = block.startAddress + block.numberOfBytes - 1;
   std::uint32_t address = block.startAddress;
   for (;;) {
     const std::uint32_t segment = layout.segmentStart(address);
     if (static_cast<std::int64_t>(segment) != lastErased) {
-      if (!(skipMainFlash && layout.inMain(address))) {
-        BSL_eraseSegment(address);  // a failed erase shows up in the verify walk
+      if (!(skipMainFlash && layout.inMain(address)) && BSL_eraseSegment(address) != kBslOk) {
+        failedAt = address;
+        return false;
       }
       lastErased = segment;
     }
     const std::uint32_t next = segment + layout.segmentBytes(address);
-    if (next > last) break;
+    if (next > last) return true;
     address = next;
   }
 }
@@ -80,22 +82,27 @@ std::uint32_t EraseDataSegment_File(const std::string& fileName) {
   if (BSL_openTI_TextForRead(fileName) != kBslOk) return kWalkCannotOpen;
   const FlashLayout layout;
   std::int64_t lastErased = -1;
+  std::uint32_t failedAt = 0;
   while (BSL_moreDataToRead_TextFile() != 0) {
     const DataBlock_ block = BSL_readTI_TextFile(static_cast<int>(kEraseBlockBytes));
-    eraseBlock(block, layout, false, lastErased);
+    eraseBlock(block, layout, false, lastErased, failedAt);  // the verify walk shows a failure
   }
   BSL_closeTI_Text();
   return 0;
 }
 
 std::uint32_t EraseDataSegment_Image(const TiTxtImage& image, const FlashLayout& layout,
-                                     bool skipMainFlash) {
+                                     bool skipMainFlash, std::uint32_t* failedAt) {
   TiTxtBlockReader reader(image);
   DataBlock_ block;
   std::int64_t lastErased = -1;
+  std::uint32_t failed = 0;
   while (reader.more()) {
     reader.read(kEraseBlockBytes, block);
-    eraseBlock(block, layout, skipMainFlash, lastErased);
+    if (!eraseBlock(block, layout, skipMainFlash, lastErased, failed)) {
+      if (failedAt) *failedAt = failed;
+      return kWalkMismatch;
+    }
   }
   return 0;
 }

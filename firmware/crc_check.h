@@ -36,8 +36,11 @@ std::uint32_t CRC_Check_Image(const TiTxtImage& image);
 // Erase walk over a file: erases every flash segment its blocks touch. 0, or kWalkCannotOpen.
 std::uint32_t EraseDataSegment_File(const std::string& fileName);
 // Erase walk over an image already read. With skipMainFlash only segments outside main
-// flash are erased (after a mass erase, which leaves information memory as it was).
+// flash are erased (after a mass erase, which leaves information memory as it was). 0, or
+// kWalkMismatch at the first erase the loader did not confirm (its address in *failedAt):
+// the walk stops there.
 std::uint32_t EraseDataSegment_Image(const TiTxtImage& image, const FlashLayout& layout = {},
-                                     bool skipMainFlash = false);
+                                     bool skipMainFlash = false,
+                                     std::uint32_t* failedAt = nullptr);
 
 }  // namespace talkgate::firmware

@@ -58,6 +58,15 @@ bool checkFirmwareImage(const TiTxtImage& image, const FlashLayout& layout, TiTx
     return fail(error, 0, "no reset vector at 0xFFFE");
   }
   if (low == 0xFF && high == 0xFF) return fail(error, 0, "the reset vector at 0xFFFE is erased");
+  // The part jumps there at every start: anywhere but code this image puts into main flash
+  // (erased flash, RAM, peripherals, the loader) starts something that is not this firmware,
+  // and the loader never runs again because the vector is not blank.
+  const std::uint32_t target = static_cast<std::uint32_t>(low) | (std::uint32_t{high} << 8);
+  if (!layout.inMain(target) || !image.contains(target) || !image.contains(target + 1)) {
+    return fail(error, 0,
+                "the reset vector at 0xFFFE points to " + hexAddress(target) +
+                    ", which is not in main flash that this image programs");
+  }
   return true;
 }
 

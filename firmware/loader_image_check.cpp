@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "firmware/firmware_resources.h"
+#include "firmware/part_table.h"
 #include "firmware/programming_sequence.h"
 #include "firmware/ti_txt.h"
 
@@ -42,11 +43,16 @@ std::string passwordImageProblem(std::string_view text) {
   return {};
 }
 
-std::string ramLoaderImageProblem(std::string_view text, const FlashLayout& layout) {
+constexpr std::uint32_t kRamLoaderVersionAt = kRamLoaderEntry - 4;
+constexpr std::uint32_t kRamLoaderVersionBytes = 4;
+constexpr std::uint32_t kSmallestRamLoaderCode = 2;  // one instruction word
+
+std::string ramLoaderImageProblem(std::string_view text, std::string_view version) {
   TiTxtImage image;
   if (std::string why = parseProblem(text, kRamLoaderBufferBytes, image); !why.empty()) {
     return why;
   }
+  const FlashLayout layout = commonRamLayout();
   for (const TiTxtSection& section : image.sections) {
     const std::uint32_t last = section.end() - 1;
     if (!layout.inRam(section.address) || !layout.inRam(last)) {
@@ -55,10 +61,51 @@ std::string ramLoaderImageProblem(std::string_view text, const FlashLayout& layo
              "), outside RAM " + hex(layout.ramStart, 4) + "-" + hex(layout.ramEnd - 1, 4);
     }
   }
-  if (!image.contains(kRamLoaderEntry)) {
-    return "does not hold its start address " + hex(kRamLoaderEntry, 4);
+  for (std::uint32_t a = kRamLoaderVersionAt; a < kRamLoaderVersionAt + kRamLoaderVersionBytes;
+       ++a) {
+    if (!image.contains(a)) {
+      return "does not hold its version bytes " + hex(kRamLoaderVersionAt, 4) + "-" +
+             hex(kRamLoaderEntry - 1, 4);
+    }
+  }
+  for (std::uint32_t a = kRamLoaderEntry; a < kRamLoaderEntry + kSmallestRamLoaderCode; ++a) {
+    if (!image.contains(a)) return "holds no code at its start address " + hex(kRamLoaderEntry, 4);
+  }
+  if (!version.empty()) {
+    std::string found;
+    for (std::uint32_t i = 0; i < kRamLoaderVersionBytes; ++i) {
+      std::uint8_t b = 0;
+      image.contains(kRamLoaderVersionAt + i, &b);
+      char two[4];
+      std::snprintf(two, sizeof two, "%s%02X", i ? "." : "", b);
+      found += two;
+    }
+    std::string wanted(version);
+    for (char& c : wanted) c = static_cast<char>(c >= 'a' && c <= 'f' ? c - 'a' + 'A' : c);
+    if (found != wanted) {
+      return "carries version " + found + " at " + hex(kRamLoaderVersionAt, 4) + ", not " +
+             std::string(version);
+    }
   }
   return {};
+}
+
+std::string ramLoaderImageSummary(std::string_view text) {
+  TiTxtImage image;
+  TiTxtError error;
+  if (!parseTiTxt(text, image, error)) return {};
+  std::string version;
+  for (std::uint32_t i = 0; i < kRamLoaderVersionBytes; ++i) {
+    std::uint8_t b = 0;
+    image.contains(kRamLoaderVersionAt + i, &b);
+    char two[4];
+    std::snprintf(two, sizeof two, "%s%02X", i ? "." : "", b);
+    version += two;
+  }
+  const FlashLayout ram = commonRamLayout();
+  return "version " + version + " at " + hex(kRamLoaderVersionAt, 4) + ", code from " +
+         hex(kRamLoaderEntry, 4) + ", " + std::to_string(image.byteCount()) +
+         " bytes inside RAM " + hex(ram.ramStart, 4) + "-" + hex(ram.ramEnd - 1, 4);
 }
 
 std::string ramLoaderVersionProblem(std::string_view version) {

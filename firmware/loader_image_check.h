@@ -15,9 +15,14 @@ namespace talkgate::firmware {
 // the loader's buffer.
 std::string passwordImageProblem(std::string_view text);
 
-// The RAM loader: well-formed TI-TXT, every byte inside the part's RAM, a byte at its start
-// address 0x2504, short enough for the loader's buffer.
-std::string ramLoaderImageProblem(std::string_view text, const FlashLayout& layout = {});
+// The RAM loader: well-formed TI-TXT, short enough for the loader's buffer, every byte inside
+// the RAM of every known part, its four version bytes at 0x2500 followed by code at 0x2504
+// (at least one instruction word), and, unless version is empty, those bytes equal to it
+// ("00.06.05.34" stands for 00 06 05 34).
+std::string ramLoaderImageProblem(std::string_view text, std::string_view version = {});
+// What the check above found in a usable RAM loader, for the operator ("version 00.06.05.34
+// at 0x2500, code from 0x2504, 2793 bytes inside RAM 0x2400-0x33FF").
+std::string ramLoaderImageSummary(std::string_view text);
 
 // The version the RAM loader must report, in the form "00.06.05.34" (hexadecimal digits).
 std::string ramLoaderVersionProblem(std::string_view version);

@@ -50,7 +50,8 @@ void checkImages(const LoaderImageTexts& images, const std::string& passwordName
     why = "is our stand-in for the simulated Talkgate, not the product's password";
   }
   if (!why.empty()) problems.push_back(passwordName + " " + why + ".");
-  why = ramLoaderImageProblem(images.ramBslText);
+  const bool versionFormed = ramLoaderVersionProblem(images.ramBslVersion).empty();
+  why = ramLoaderImageProblem(images.ramBslText, versionFormed ? images.ramBslVersion : "");
   if (why.empty() && sameContent(images.ramBslText, standIns.ramBslText)) {
     why = "is our stand-in for the simulated Talkgate, not the product's RAM loader";
   }

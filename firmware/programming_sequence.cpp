@@ -1,12 +1,17 @@
 #include "firmware/programming_sequence.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "device/clock.h"
 #include "device/hid_port.h"
 #include "firmware/bsl430.h"
 #include "firmware/crc_check.h"
 #include "firmware/image_check.h"
 #include "firmware/image_split.h"
+#include "firmware/bsl_wire.h"
 #include "firmware/loader_image_check.h"
+#include "firmware/part_table.h"
 
 namespace talkgate::firmware {
 namespace {
@@ -30,11 +35,23 @@ bool deviceGone(int result) {
   return result == kBslIoError || result == kBslNotConnected || result == kBslStopped;
 }
 
-// "00." + characters 16-17 + "." + 25-26 + "." + 33-34 of the loader's version text.
-bool versionMatches(const std::string& text, const std::string& expected) {
-  if (text == "ERROR" || text.size() < 35) return false;
-  return "00." + text.substr(16, 2) + "." + text.substr(25, 2) + "." + text.substr(33, 2) ==
-         expected;
+std::string hex(std::uint32_t value, int digits) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));
+  return text;
+}
+
+// "00.06.05.34" from the version bytes.
+std::string versionText(const std::uint8_t (&v)[4]) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02X.%02X.%02X.%02X", v[0], v[1], v[2], v[3]);
+  return text;
+}
+
+// The vendor byte must be TI's 00, the rest what the product's RAM loader reports.
+bool versionMatches(const std::uint8_t (&v)[4], std::string expected) {
+  for (char& c : expected) c = static_cast<char>(c >= 'a' && c <= 'f' ? c - 'a' + 'A' : c);
+  return v[0] == 0x00 && versionText(v) == expected;
 }
 
 // The reset image is ours on every part; the password and the RAM loader were chosen for the
@@ -44,7 +61,8 @@ bool checkLoaderImages(const FirmwareResources& r, std::string& why) {
     why = "password image " + problem;
     return false;
   }
-  if (const std::string problem = ramLoaderImageProblem(r.ramBslText); !problem.empty()) {
+  if (const std::string problem = ramLoaderImageProblem(r.ramBslText, r.ramBslVersion);
+      !problem.empty()) {
     why = "RAM loader image " + problem;
     return false;
   }
@@ -56,16 +74,6 @@ bool checkLoaderImages(const FirmwareResources& r, std::string& why) {
     return false;
   }
   return true;
-}
-
-// Sends and verifies the bytes of the reset vector's segment, the reset vector in its last
-// report. A segment that does not verify is erased again (if the loader still answers), so a
-// damaged vector never starts the part.
-bool sendVectorSegment(const TiTxtImage& segment) {
-  BSL_RX_Image(segment, kRxFast);
-  if (CRC_Check_Image(segment) == kWalkMatched) return true;
-  BSL_eraseSegment(kResetVectorSegmentAddress);
-  return false;
 }
 
 }  // namespace
@@ -119,19 +127,144 @@ bool FirmwareProgrammer::prepare(const std::string& path, const ProgressFn& prog
   return true;
 }
 
+std::string partStateText(PartState state) {
+  switch (state) {
+    case PartState::OldImage:
+      return "The device keeps its old firmware: unplug it and plug it in again to start it.\r\n";
+    case PartState::OldImageOrLoader:
+      return "The device holds either its old firmware or an erased reset vector (then it "
+             "waits in its bootstrap loader): the loader did not say which.\r\n";
+    case PartState::VectorErased:
+      return "The reset vector is erased: the device waits in its bootstrap loader until it "
+             "is programmed.\r\n";
+    case PartState::NewImageVerified:
+      return "The device holds the new firmware, verified.\r\n";
+    case PartState::VectorUnproven:
+      return "The device holds the new firmware, verified but for its reset vector, which "
+             "could not be proven nor erased: run the upgrade again.\r\n";
+  }
+  return {};
+}
+
+void FirmwareProgrammer::notePasswordRefused(int result) {
+  // A refusal erased all of main flash, the vectors with it; no answer may be either.
+  if (result != kBslTimeout) {
+    partState_ = PartState::VectorErased;
+  } else if (partState_ == PartState::OldImage) {
+    partState_ = PartState::OldImageOrLoader;
+  }
+}
+
+bool FirmwareProgrammer::refuse(const ProgressFn& progress, int percent, const std::string& why) {
+  fatal_ = true;
+  report(progress, percent, why);
+  report(progress, percent, partStateText(partState_));
+  return false;
+}
+
+bool FirmwareProgrammer::oneLoaderOnBus(const ProgressFn& progress, int percent) {
+  std::uint16_t vid = bsl::kLoaderVendorId;
+  std::uint16_t pid = bsl::kLoaderProductId;
+  hid::Port& port = hid::activePort();
+  if (port.init() != 0) return true;  // the connection reports the absent device
+  const std::vector<hid::DeviceInfo> loaders = port.enumerate(vid, pid);
+  if (loaders.size() > 1) {
+    return refuse(progress, percent,
+                  std::to_string(loaders.size()) +
+                      " bootstrap loaders (2047:0200) are on the bus and this program cannot "
+                      "tell which one is the Talkgate, so nothing more was sent. Leave only the "
+                      "Talkgate's loader on the bus and upgrade again.\r\n");
+  }
+  if (loaders.size() == 1 && loader_ && !loader_->location.empty() &&
+      !loaders.front().location.empty() && loaders.front().location != loader_->location) {
+    return refuse(progress, percent,
+                  "The bootstrap loader on the bus now hangs on USB port " +
+                      loaders.front().location + ", not on " + loader_->location +
+                      " where this upgrade started, so nothing more was sent.\r\n");
+  }
+  return true;
+}
+
+bool FirmwareProgrammer::connectToLoader(const ProgressFn& progress, int percent) {
+  if (!oneLoaderOnBus(progress, percent)) return false;
+  BSL_setFamily(kFamilyF5xxUsb);
+  BSL_setCom(kComUsbHid);
+  if (BSL_initialize_BSL(connectionText()) == kBslDeviceAbsent) {
+    report(progress, percent, kUnplugged);
+    return false;
+  }
+  // A second loader may have arrived between the count and the connection.
+  if (!oneLoaderOnBus(progress, percent)) {
+    BSL_close_BSL();
+    return false;
+  }
+  if (!loader_) loader_ = BSL_connectedDevice();
+  return true;
+}
+
+bool FirmwareProgrammer::waitForRamLoader(const ProgressFn& progress) {
+  Clock& clock = activeClock();
+  const auto deadline = clock.now() + std::chrono::milliseconds(kRamLoaderReturnMs);
+  const std::string romPath = loader_ ? loader_->path : std::string();
+  hid::Port& port = hid::activePort();
+  const auto loaders = [&port] {
+    return port.init() == 0 ? port.enumerate(bsl::kLoaderVendorId, bsl::kLoaderProductId)
+                            : std::vector<hid::DeviceInfo>{};
+  };
+  const auto pollUntil = [&](const auto& done) {
+    while (!done()) {
+      if (clock.now() >= deadline) return false;
+      wait(kRamLoaderPollMs);
+    }
+    return true;
+  };
+  report(progress, 35, "");
+  // Gone once the ROM loader's interface is: the RAM loader is a new one.
+  bool back = pollUntil([&] {
+    const auto now = loaders();
+    return std::none_of(now.begin(), now.end(),
+                        [&romPath](const hid::DeviceInfo& d) { return d.path == romPath; });
+  });
+  report(progress, 40, "");
+  back = back && pollUntil([&] { return !loaders().empty(); });
+  report(progress, 45, "");
+  return back;
+}
+
+bool FirmwareProgrammer::identifyPart(const ProgressFn& progress) {
+  std::uint8_t id[kDeviceIdBytes] = {};
+  const int read = BSL_TX_DataBlock(kDeviceIdAddress, kDeviceIdBytes, id);
+  if (read != kBslOk) {
+    report(progress, 50, deviceGone(read) ? kUnplugged : "Failed to read the device ID\r\n");
+    return false;
+  }
+  const std::uint16_t deviceId = static_cast<std::uint16_t>((id[0] << 8) | id[1]);
+  const PartInfo* part = partWithId(deviceId);
+  if (part == nullptr) {
+    std::string known;
+    for (const PartInfo& p : knownParts()) known += (known.empty() ? "" : ", ") + std::string(p.name);
+    return refuse(progress, 50,
+                  "Unknown part: device ID " + hex(deviceId, 4) +
+                      " is none of the parts this program upgrades (" + known +
+                      "), so nothing more was erased\r\n");
+  }
+  TiTxtError error;
+  if (!image_.sections.empty() && !checkFirmwareImage(image_, part->layout, error)) {
+    return refuse(progress, 50,
+                  "Firmware image does not fit the " + std::string(part->name) + ": " +
+                      error.text() + "; nothing more was erased\r\n");
+  }
+  part_ = part->layout;
+  return true;
+}
+
 bool FirmwareProgrammer::DownloadStartUp(const ProgressFn& progress, bool& massErased) {
   // Called on its own, it still sends nothing before the images are chosen for the port.
   if (!imagesChosen_ && !chooseLoaderImages(progress)) return false;
-  const std::string connection = connectionText();
   const FirmwareResources& resources = resources_;
   const std::string& version = resources.ramBslVersion;
 
-  BSL_setFamily(kFamilyF5xxUsb);
-  BSL_setCom(kComUsbHid);
-  if (BSL_initialize_BSL(connection) == kBslDeviceAbsent) {
-    report(progress, 0, kUnplugged);
-    return false;
-  }
+  if (!connectToLoader(progress, 0)) return false;
   const DataBlock_ filePassword = BSL_readTI_Text(resources.passwordText, kPasswordBytes);
   const DataBlock_ defaultPassword = BSL_getDefaultPass();
   if (filePassword.numberOfBytes != kPasswordBytes ||
@@ -150,6 +283,7 @@ bool FirmwareProgrammer::DownloadStartUp(const ProgressFn& progress, bool& massE
       return false;
     }
     massErased = true;
+    notePasswordRefused(result);
     report(progress, 5, "Mass erase occured!\r\n");
     wait(kMassEraseWaitMs);
     if (BSL_RX_Password(defaultPassword) != kBslOk) {
@@ -159,28 +293,37 @@ bool FirmwareProgrammer::DownloadStartUp(const ProgressFn& progress, bool& massE
   }
   report(progress, 10, "Password Sent Successfully\r\n");
 
-  report(progress, 20, "Sending RAM BSL v" + version + "\r\n");
-  BSL_RX_TXT(resources.ramBslText, kRxFast);
-  BSL_LoadPC(kRamLoaderEntry);
-  report(progress, 30, "Done RAM BSL v" + version + "\r\n");
-  BSL_close_BSL();
-
-  report(progress, 35, "");
-  wait(kRamLoaderStartStepMs);
-  report(progress, 40, "");
-  wait(kRamLoaderStartStepMs);
-  report(progress, 45, "");
-  wait(kRamLoaderStartStepMs);
-  startProgramTime = tickCount();
-
-  BSL_setFamily(kFamilyF5xxUsb);
-  BSL_setCom(kComUsbHid);
-  if (BSL_initialize_BSL(connection) == kBslDeviceAbsent) {
-    report(progress, 50, kUnplugged);
+  // The restricted ROM loader answers "unknown command" or API 0x80; a full loader that
+  // already runs (a retry, an earlier run) must not be written over its own code.
+  std::uint8_t running[4] = {};
+  result = BSL_TX_BSL_Version(running);
+  if (deviceGone(result)) {
+    report(progress, 10, kUnplugged);
     return false;
   }
-  const int secondLogin = BSL_RX_Password(massErased ? defaultPassword : filePassword);
-  if (!versionMatches(BSL_TX_BSL_Version_String(), version)) {
+  const bool fullLoaderRuns = result == kBslOk && running[2] != kRestrictedLoaderApi;
+  int secondLogin = kBslOk;
+  if (fullLoaderRuns) {
+    report(progress, 45, "RAM BSL v" + versionText(running) + " already running\r\n");
+    startProgramTime = tickCount();
+  } else {
+    report(progress, 20, "Sending RAM BSL v" + version + "\r\n");
+    BSL_RX_TXT(resources.ramBslText, kRxFast);
+    BSL_LoadPC(kRamLoaderEntry);
+    report(progress, 30, "Done RAM BSL v" + version + "\r\n");
+    BSL_close_BSL();
+    const bool back = waitForRamLoader(progress);
+    startProgramTime = tickCount();
+    if (!back) {
+      report(progress, 50, kUnplugged);
+      return false;
+    }
+    if (!connectToLoader(progress, 50)) return false;
+    secondLogin = BSL_RX_Password(massErased ? defaultPassword : filePassword);
+    if (secondLogin != kBslOk && !deviceGone(secondLogin)) notePasswordRefused(secondLogin);
+    result = BSL_TX_BSL_Version(running);
+  }
+  if (result != kBslOk || running[2] == kRestrictedLoaderApi || !versionMatches(running, version)) {
     report(progress, 50, "Failed to read data from RAM BSL\r\n");
     return false;
   }
@@ -188,9 +331,22 @@ bool FirmwareProgrammer::DownloadStartUp(const ProgressFn& progress, bool& massE
     report(progress, 50, "Password FAILED after sending RAM BSL!\r\n");
     return false;
   }
-  if (BSL_eraseSegment(kResetVectorSegmentAddress) != kBslOk) {
-    report(progress, 50, "Failed to erase reset vector\r\n");
+  if (!identifyPart(progress)) return false;
+
+  const int erased = BSL_eraseSegment(kResetVectorSegmentAddress);
+  if (erased != kBslOk) {
+    // Nothing more is erased or written. Only the loader's own answer tells what it did.
+    if (partState_ == PartState::OldImage) {
+      std::uint8_t vector[2] = {};
+      if (BSL_TX_DataBlock(kResetVectorAddress, 2, vector) == kBslOk) {
+        if (vector[0] == 0xFF && vector[1] == 0xFF) partState_ = PartState::VectorErased;
+      } else {
+        partState_ = PartState::OldImageOrLoader;
+      }
+    }
+    return refuse(progress, 50, "Failed to erase reset vector\r\n");
   }
+  partState_ = PartState::VectorErased;
   return true;
 }
 
@@ -204,23 +360,53 @@ bool FirmwareProgrammer::TriggerForcedBOR(const ProgressFn& progress) {
   return true;
 }
 
+// The segment goes without its reset vector first and is proven; the vector word follows
+// alone and the whole segment is proven again. Whatever fails is erased again (if the
+// loader still answers), so a damaged vector never starts the part. A stop asked for in
+// between waits for the end.
+bool FirmwareProgrammer::sendVectorSegment(const TiTxtImage& segment) {
+  if (!BSL_holdStops(true)) return false;  // stopped before the segment began
+  const SplitImage vector = splitImage(segment, kResetVectorAddress, kResetVectorSegmentEnd);
+  BSL_RX_Image(vector.outside, kRxFast);
+  bool proven = CRC_Check_Image(vector.outside) == kWalkMatched;
+  const bool vectorSent = proven;
+  if (proven) {
+    BSL_RX_Image(vector.inside, kRxFast);
+    proven = CRC_Check_Image(segment) == kWalkMatched;
+  }
+  if (proven) {
+    partState_ = PartState::NewImageVerified;
+  } else if (BSL_eraseSegment(kResetVectorSegmentAddress) != kBslOk && vectorSent) {
+    partState_ = PartState::VectorUnproven;
+  }
+  BSL_holdStops(false);
+  return proven;
+}
+
 bool FirmwareProgrammer::CustomSelectedFirmware(const std::string& filenameString,
                                                 const ProgressFn& progress) {
+  partState_ = PartState::OldImage;
+  fatal_ = false;
+  loader_.reset();
+  part_ = settings_.flash;
   if (!prepare(filenameString, progress)) return false;
 
   bool massErased = false;
   if (!DownloadStartUp(progress, massErased)) {
+    if (fatal_) return false;
     BSL_close_BSL();
     report(progress, 50, "Unsuccessful in starting the BSL. Restarting. \r\n");
     if (!DownloadStartUp(progress, massErased)) return false;
   }
 
+  std::uint32_t failedAt = 0;
   if (!massErased) {
     report(progress, 60, "Erasing memory segments \r\n");
-    EraseDataSegment_Image(image_, settings_.flash);
-  } else {
-    // A mass erase leaves information memory alone; stale bits there would fail the verify.
-    EraseDataSegment_Image(image_, settings_.flash, true);
+  }
+  // After a mass erase only information memory is left to erase; stale bits there would
+  // fail the verify.
+  if (EraseDataSegment_Image(image_, part_, massErased, &failedAt) != kWalkMatched) {
+    return refuse(progress, 60, "Failed to erase memory segment at " + hex(failedAt, 5) + "\r\n");
   }
 
   // The segment with the reset vector goes last: while it is erased the part starts its

@@ -8,7 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+
+#include "device/hid_port.h"
 
 #include "firmware/firmware_resources.h"
 #include "firmware/flash_layout.h"
@@ -28,10 +31,27 @@ inline constexpr std::size_t kPasswordBufferBytes = 200;
 inline constexpr std::size_t kRamLoaderBufferBytes = 20000;
 inline constexpr std::size_t kResetBufferBytes = 100;
 
-inline constexpr int kMassEraseWaitMs = 2000;       // the device erases before it listens again
-inline constexpr int kRamLoaderStartStepMs = 1000;  // three of these while it re-enumerates
+inline constexpr int kMassEraseWaitMs = 2000;  // the device erases before it listens again
+// After Load PC the part leaves the bus and its RAM loader enumerates; looked for this often,
+// for at most this long.
+inline constexpr int kRamLoaderPollMs = 100;
+inline constexpr int kRamLoaderReturnMs = 10000;
+// The API byte (third version byte) of the restricted ROM loader.
+inline constexpr std::uint8_t kRestrictedLoaderApi = 0x80;
 inline constexpr std::uint32_t kResetVectorSegmentAddress = 0xFFFF;
 inline constexpr const char* kResetAgainVersion = "00.06.05.34";
+
+// What the part holds when a run ends, as far as the loader's answers tell.
+enum class PartState {
+  OldImage,          // nothing of it erased: its old firmware starts at power-up
+  OldImageOrLoader,  // the reset vector's erase went unanswered: one or the other
+  VectorErased,      // it starts its bootstrap loader at power-up until it is programmed
+  NewImageVerified,  // the new image, every byte proven by CRC
+  VectorUnproven,    // the new image proven but for its reset vector, which could not be erased
+};
+
+// One sentence, with its "\r\n", telling the operator what the part holds.
+std::string partStateText(PartState state);
 
 struct ProgrammerSettings {
   std::string vid = "0x2047";  // myVID, "0x" and four digits
@@ -65,6 +85,9 @@ class FirmwareProgrammer {
   std::string connectionText() const;
   const ProgrammerSettings& settings() const { return settings_; }
 
+  // What the part holds after the last run.
+  PartState partState() const { return partState_; }
+
   // Milliseconds of the active clock at the start and end of programming, and the seconds
   // between them, of the last run.
   std::uint32_t startProgramTime = 0;
@@ -78,7 +101,26 @@ class FirmwareProgrammer {
   // simulated bus, the product's on real hardware. On a problem reports it at 0.
   bool chooseLoaderImages(const ProgressFn& progress);
 
+  // Exactly one loader on the bus, and the one this run started with: false with the reason
+  // logged at percent (then nothing more may be sent).
+  bool oneLoaderOnBus(const ProgressFn& progress, int percent);
+  bool connectToLoader(const ProgressFn& progress, int percent);
+  // After Load PC: the loader leaves the bus and comes back (35, 40, 45).
+  bool waitForRamLoader(const ProgressFn& progress);
+  // Reads the device ID and checks the image against that part's memory map.
+  bool identifyPart(const ProgressFn& progress);
+  // The reset vector's segment, the vector word last; stops wait until it is done.
+  bool sendVectorSegment(const TiTxtImage& segment);
+  // Stops the run where nothing more may be sent: logs why and what the part holds.
+  bool refuse(const ProgressFn& progress, int percent, const std::string& why);
+  // What a password the loader did not accept (result) may have done to the part.
+  void notePasswordRefused(int result);
+
   ProgrammerSettings settings_;
+  PartState partState_ = PartState::OldImage;
+  bool fatal_ = false;  // a refusal no retry may undo
+  std::optional<hid::DeviceInfo> loader_;  // the loader this run talks to
+  FlashLayout part_{};                     // the memory map of the part identified
   FirmwareResources resources_;  // the loader images of the current run
   bool imagesChosen_ = false;
   TiTxtImage image_;  // the checked image of the current run; sent and verified as read once

@@ -23,22 +23,35 @@ using namespace bslwire;
 
 constexpr std::size_t kMaxTxBytes = kMaxCore - 1;
 
+int nextLocation() {
+  static std::mutex mutex;
+  static int counter = 0;
+  std::lock_guard lock(mutex);
+  return ++counter;
+}
+
 }  // namespace
 
 struct SimBslDevice::Impl {
-  Impl(VirtualBus& b, BslMemoryMap l) : bus(b), layout(l) {}
+  Impl(VirtualBus& b, BslMemoryMap l)
+      : bus(b), layout(l), location("sim-usb-" + std::to_string(nextLocation())) {
+    memory[kSimDeviceIdAt] = static_cast<std::uint8_t>(layout.deviceId >> 8);
+    memory[kSimDeviceIdAt + 1] = static_cast<std::uint8_t>(layout.deviceId);
+  }
 
   // What to do once the lock is released.
   struct Actions {
     std::string detachPath;
     bool attach = false;
     bool attachRam = false;
+    bool plugSecondLoader = false;
     std::function<void(const BslMemory&)> handler;
     BslMemory snapshot;
   };
 
   VirtualBus& bus;
   const BslMemoryMap layout;
+  const std::string location;
   mutable std::mutex mutex;
   BslMemory memory = BslMemory(kAddressSpace, 0xFF);
   bool attached = false;
@@ -47,6 +60,7 @@ struct SimBslDevice::Impl {
   bool ram = false;
   bool unlockedState = false;
   bool ramLoaderLoaded = false;
+  std::uint32_t ramLoaderEnd = 0;  // one past the last byte the ROM loader wrote from 0x2500
   // Information segment A (LOCKA), after TI's F5xx/F6xx family user's guide SLAU208, flash
   // memory controller chapter ("Segment A" and FCTL3.LOCKA): set at power-up and BOR; while
   // set, segment A can be neither erased nor written; writing 1 toggles it. The loader guide
@@ -56,10 +70,15 @@ struct SimBslDevice::Impl {
   std::deque<Report> replies;
 
   int refusePasswords = 0;
-  std::optional<LoaderFault> armedFault;
-  int armedCountdown = 0;
+  std::vector<std::pair<LoaderFault, int>> armedFaults;  // kind, reports to go
   bool silent = false;
   bool corruptNextFlashByte = false;
+  bool failNextErase = false;
+  bool pendingSilence = false;  // the next attach comes up silent
+  std::optional<std::array<std::uint8_t, 4>> romVersion;
+  std::vector<SimTextRun> genuineLoader;  // empty: whatever was written at 0x2500 starts
+  ForeignCode foreignCode = ForeignCode::NeverStarts;
+  std::unique_ptr<SimBslDevice> second;
   std::optional<BslPhase> unplugPhase;
   int unplugOccurrence = 0;
   int unplugAfter = -1;
@@ -93,7 +112,7 @@ struct SimBslDevice::Impl {
     replies.clear();
   }
   bool handle(const std::uint8_t* data, std::size_t length, Actions& actions);
-  // Counts the armed fault down; true when it makes the loader leave the bus now.
+  // Counts the armed faults down; true when one makes the loader leave the bus now.
   bool strikeArmedFault(Actions& actions);
   std::optional<BslPhase> phaseOf(std::uint8_t command, std::uint32_t address) const;
   void reply(std::uint8_t code, const std::uint8_t* data, std::size_t length);
@@ -109,6 +128,8 @@ struct SimBslDevice::Impl {
     std::fill_n(first, bytes, 0xFF);
   }
   void reset(Actions& actions);
+  // Load PC 0x2504: what starts is the RAM loader only when RAM holds it.
+  void startRamCode(Actions& actions);
 };
 
 namespace {
@@ -144,13 +165,15 @@ void SimBslDevice::Impl::attach(const std::shared_ptr<Impl>& self, bool ramPerso
     ram = ramPersonality;
     unlockedState = false;
     if (!ramPersonality) infoALocked = true;  // the ROM loader starts from a locked part
-    silent = false;
+    silent = ramPersonality && pendingSilence;
+    pendingSilence = false;
     replies.clear();
   }
   hid::DeviceInfo info;
   info.vendorId = kVendorId;
   info.productId = kProductId;
   info.interfaceNumber = 0;
+  info.location = location;
   const std::string newPath = bus.attach(info, std::make_shared<BslEndpoint>(self, gen));
   {
     std::lock_guard lock(mutex);
@@ -166,6 +189,15 @@ void SimBslDevice::Impl::attach(const std::shared_ptr<Impl>& self, bool ramPerso
 void SimBslDevice::Impl::perform(const std::shared_ptr<Impl>& self, Actions& actions) {
   if (!actions.detachPath.empty()) bus.detach(actions.detachPath);
   if (actions.attach) attach(self, actions.attachRam);
+  if (actions.plugSecondLoader) {
+    SimBslDevice* other;
+    {
+      std::lock_guard lock(mutex);
+      if (!second) second = std::make_unique<SimBslDevice>(bus);
+      other = second.get();
+    }
+    other->plugIn();  // outside the lock: the bus tells its listeners
+  }
   if (actions.handler) actions.handler(actions.snapshot);
 }
 
@@ -251,8 +283,13 @@ std::uint8_t SimBslDevice::Impl::write(std::uint32_t address, const std::uint8_t
   const std::uint32_t end = address + static_cast<std::uint32_t>(count);
   if (end > kAddressSpace) return kFlashFailBit;
   if (layout.inRam(address) && end <= layout.ramEnd) {
+    // A running RAM loader that is written over its own code stops with it.
+    if (ram && address < ramLoaderEnd && end > kRamLoaderBase) silent = true;
     std::memcpy(memory.data() + address, data, count);
-    if (address <= kRamLoaderBase && end > kRamLoaderBase) ramLoaderLoaded = true;
+    if (!ram && end > kRamLoaderBase && address < kRamLoaderBase + 0x1000) {
+      if (address <= kRamLoaderBase) ramLoaderLoaded = true;
+      ramLoaderEnd = std::max(ramLoaderEnd, end);
+    }
     return kOk;
   }
   if (!ram) return kUnknownCommand;  // the ROM loader writes RAM only
@@ -279,6 +316,7 @@ void SimBslDevice::Impl::reset(Actions& actions) {
   ++resets;
   ram = false;
   ramLoaderLoaded = false;
+  ramLoaderEnd = 0;
   unlockedState = false;
   infoALocked = true;
   const bool blank = memory[kSimResetVectorAt] == 0xFF && memory[kSimResetVectorAt + 1] == 0xFF;
@@ -292,24 +330,53 @@ void SimBslDevice::Impl::reset(Actions& actions) {
 }
 
 bool SimBslDevice::Impl::strikeArmedFault(Actions& actions) {
-  if (!armedFault || --armedCountdown > 0) return false;
-  const LoaderFault fault = *armedFault;
-  armedFault.reset();
-  switch (fault) {
-    case LoaderFault::Unplug:
-      leave(actions);
-      return true;
-    case LoaderFault::RefusePassword:
-      refusePasswords = 1;
-      break;
-    case LoaderFault::CorruptByte:
-      corruptNextFlashByte = true;
-      break;
-    case LoaderFault::StopAnswering:
-      silent = true;
-      break;
+  bool gone = false;
+  for (auto it = armedFaults.begin(); it != armedFaults.end();) {
+    if (--it->second > 0) {
+      ++it;
+      continue;
+    }
+    const LoaderFault fault = it->first;
+    it = armedFaults.erase(it);
+    switch (fault) {
+      case LoaderFault::Unplug:
+        if (!gone) leave(actions);
+        gone = true;
+        break;
+      case LoaderFault::RefusePassword:
+        refusePasswords = 1;
+        break;
+      case LoaderFault::CorruptByte:
+        corruptNextFlashByte = true;
+        break;
+      case LoaderFault::StopAnswering:
+        silent = true;
+        break;
+      case LoaderFault::EraseFails:
+        failNextErase = true;
+        break;
+      case LoaderFault::SecondLoader:
+        actions.plugSecondLoader = true;
+        break;
+    }
   }
-  return false;
+  return gone;
+}
+
+void SimBslDevice::Impl::startRamCode(Actions& actions) {
+  const bool loaded = ramLoaderLoaded;
+  leave(actions);  // either way the USB link drops
+  if (!loaded) return;
+  bool genuine = true;
+  for (const auto& run : genuineLoader) {
+    genuine = genuine && std::equal(run.bytes.begin(), run.bytes.end(), memory.begin() + run.address);
+  }
+  if (genuine || foreignCode == ForeignCode::NeverAnswers) {
+    actions.attach = true;
+    actions.attachRam = true;
+  }
+  // Foreign code that re-enumerates is still no loader: it never answers.
+  pendingSilence = !genuine;
 }
 
 bool SimBslDevice::Impl::handle(const std::uint8_t* data, std::size_t length, Actions& actions) {
@@ -347,6 +414,10 @@ bool SimBslDevice::Impl::handle(const std::uint8_t* data, std::size_t length, Ac
 
   const bool restrictedOk =
       command == kRxPassword || command == kRxDataBlockFast || command == kLoadPc;
+  if (!ram && command == kTxBslVersion && romVersion) {
+    reply(kDataReply, romVersion->data(), romVersion->size());
+    return true;
+  }
   if (!ram && !restrictedOk) {
     message(kUnknownCommand);
     return true;
@@ -379,7 +450,10 @@ bool SimBslDevice::Impl::handle(const std::uint8_t* data, std::size_t length, Ac
       break;
     }
     case kEraseSegment:
-      if (nl != kAfterAddress || !layout.inFlash(address)) {
+      if (failNextErase) {
+        failNextErase = false;
+        message(kVoltageChanged);  // the supply dipped: nothing was erased
+      } else if (nl != kAfterAddress || !layout.inFlash(address)) {
         message(kFlashFailBit);
       } else {
         // A locked segment A is left as it is; the erase command reads nothing back, and the
@@ -391,6 +465,11 @@ bool SimBslDevice::Impl::handle(const std::uint8_t* data, std::size_t length, Ac
       }
       break;
     case kMassErase:
+      if (failNextErase) {
+        failNextErase = false;
+        message(kVoltageChanged);
+        break;
+      }
       eraseMain();
       ++massErases;
       message(kOk);
@@ -417,15 +496,13 @@ bool SimBslDevice::Impl::handle(const std::uint8_t* data, std::size_t length, Ac
       }
       break;
     }
-    case kLoadPc: {
-      const bool startsLoader = address == kRamLoaderEntry && ramLoaderLoaded;
-      leave(actions);  // either way the USB link drops
-      if (startsLoader) {
-        actions.attach = true;
-        actions.attachRam = true;
+    case kLoadPc:
+      if (address == kRamLoaderEntry) {
+        startRamCode(actions);
+      } else {
+        leave(actions);  // the USB link drops and nothing comes back
       }
       break;
-    }
     case kTxBslVersion: {
       if (refuseVersionTimes != 0) {
         if (refuseVersionTimes > 0) --refuseVersionTimes;
@@ -463,6 +540,15 @@ SimBslDevice::~SimBslDevice() {
 
 void SimBslDevice::plugIn() {
   impl_->attach(impl_, false);
+}
+
+void SimBslDevice::plugInAgain() {
+  bool ram;
+  {
+    std::lock_guard lock(impl_->mutex);
+    ram = impl_->ram;
+  }
+  impl_->attach(impl_, ram);
 }
 
 void SimBslDevice::unplug() {
@@ -593,8 +679,30 @@ void SimBslDevice::unplugAfterReports(int reports) {
 
 void SimBslDevice::failAtReport(LoaderFault fault, int report) {
   std::lock_guard lock(impl_->mutex);
-  impl_->armedFault = fault;
-  impl_->armedCountdown = std::max(report, 1);
+  impl_->armedFaults.emplace_back(fault, std::max(report, 1));
+}
+
+void SimBslDevice::answerRomVersion(std::optional<std::array<std::uint8_t, 4>> version) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->romVersion = version;
+}
+
+bool SimBslDevice::declareRamLoader(std::string_view tiTxt, ForeignCode foreign) {
+  std::vector<SimTextRun> runs;
+  if (!readSimTiTxt(tiTxt, runs, nullptr)) return false;
+  std::lock_guard lock(impl_->mutex);
+  impl_->genuineLoader = std::move(runs);
+  impl_->foreignCode = foreign;
+  return true;
+}
+
+SimBslDevice* SimBslDevice::secondLoader() {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->second.get();
+}
+
+std::string SimBslDevice::location() const {
+  return impl_->location;
 }
 
 void SimBslDevice::corruptWhenProgrammed(std::uint32_t address, std::uint8_t mask) {
@@ -627,9 +735,11 @@ void SimBslDevice::clearFaults() {
   impl_->unplugPhase.reset();
   impl_->unplugAfter = -1;
   impl_->corruptAddress.reset();
-  impl_->armedFault.reset();
+  impl_->armedFaults.clear();
   impl_->silent = false;
   impl_->corruptNextFlashByte = false;
+  impl_->failNextErase = false;
+  impl_->pendingSilence = false;
   impl_->versionOverride.reset();
   impl_->versionTimes = 0;
 }

@@ -40,6 +40,14 @@ enum class LoaderFault {
   RefusePassword,  // refuses the next password even when right, and mass-erases
   CorruptByte,     // flips the lowest bit of the next byte programmed into flash
   StopAnswering,   // stays on the bus but neither acts on nor answers a report again
+  EraseFails,      // the next erase answers "voltage changed" (3B 03) and erases nothing
+  SecondLoader,    // another part's loader arrives on the bus beside this one
+};
+
+// What a part does when Load PC starts RAM contents that are not the declared RAM loader.
+enum class ForeignCode {
+  NeverStarts,  // leaves the bus and stays away
+  NeverAnswers,  // comes back as a loader that never answers
 };
 
 // One report the loader received and understood.
@@ -72,6 +80,8 @@ class SimBslDevice {
   void plugIn();
   // Detaches whatever personality is attached.
   void unplug();
+  // Attaches again as what ran last, ROM or RAM loader (a slow re-enumeration ends).
+  void plugInAgain();
   bool pluggedIn() const;
   // True while the RAM loader (not the ROM loader) runs.
   bool ramLoaderRunning() const;
@@ -79,6 +89,8 @@ class SimBslDevice {
   // True while information segment A refuses erase and write (as after every power-up).
   bool infoSegmentALocked() const;
   std::string path() const;
+  // The USB port it hangs on: the same for the ROM and the RAM loader.
+  std::string location() const;
   const BslMemoryMap& layout() const;
 
   // Erases all flash and programs a TI-TXT image into it (test and demo set-up). False with
@@ -105,7 +117,8 @@ class SimBslDevice {
   // Leaves the bus on the reports-th host report from now (the write fails).
   void unplugAfterReports(int reports);
   // Makes the loader fail once, at the report-th host report from now (1: the next one); a
-  // password or flash fault strikes the first password or flash write from that report on.
+  // password, flash or erase fault strikes the first password, flash write or erase from that
+  // report on. Each call arms one more fault; all armed faults count down together.
   // Plugging the loader in again ends a StopAnswering fault, as a power cycle would.
   void failAtReport(LoaderFault fault, int report);
   // XORs mask into the byte at address right after it is programmed.
@@ -116,6 +129,16 @@ class SimBslDevice {
   void refuseVersion(int times = -1);
   // The RAM loader refuses the next count passwords even when right (and mass-erases).
   void refuseRamLoaderPasswords(int count);
+  // The ROM loader answers a version request with version (nullopt: "unknown command", 3B 07,
+  // as it does until told otherwise).
+  void answerRomVersion(std::optional<std::array<std::uint8_t, 4>> version);
+  // Declares the genuine RAM loader (TI-TXT): Load PC 0x2504 starts it only when RAM holds
+  // exactly these bytes, and it answers the version that stands at 0x2500; other RAM contents
+  // behave as foreign says. Until declared, any image written at 0x2500 starts. False when the
+  // text is malformed.
+  bool declareRamLoader(std::string_view tiTxt, ForeignCode foreign = ForeignCode::NeverStarts);
+  // The loader of another part that a SecondLoader fault put on the bus; nullptr before.
+  SimBslDevice* secondLoader();
   void clearFaults();
 
   // What the loader received, in order.

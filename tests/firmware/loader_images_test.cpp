@@ -30,7 +30,9 @@ TEST_F(LoaderImageLookupTest, ExplicitFolderThenUserThenSystemThenBuiltIn) {
   const std::string user = (dir / "user").string();
   const std::string system = (dir / "system").string();
   writeLoaderImages(explicitDir, madeUpPassword("01"), kMadeUpRamLoader);
-  writeLoaderImages(user, madeUpPassword("02"), kMadeUpRamLoader, "00.07.01.34\r\n");
+  std::string otherVersion = kMadeUpRamLoader;
+  otherVersion.replace(otherVersion.find("06 05"), 5, "07 01");
+  writeLoaderImages(user, madeUpPassword("02"), otherVersion, "00.07.01.34\r\n");
   writeLoaderImages(system, madeUpPassword("03"), kMadeUpRamLoader);
   ScopedLoaderImageSources standard(
       {user, system}, LoaderImageTexts{madeUpPassword("04"), kMadeUpRamLoader, "00.06.05.34"});
@@ -63,10 +65,17 @@ TEST_F(LoaderImageLookupTest, UnusableImagesAreRefusedWithFileAndReasonNotReplac
            {firmwareResources().passwordText, ok, "",
             "/password.txt is our stand-in for the simulated Talkgate, not the product's "
             "password."},
-           {madeUpPassword(), "@2500\n00 06 05 34 01 02\n@43FE\n01 02 03\nq\n", "",
-            "/RAM_BSL.txt puts a byte at 0x04400 (line 3), outside RAM 0x2400-0x43FF."},
+           // The RAM of the smallest part: its version, then code, and the version expected.
+           {madeUpPassword(), "@2500\n00 06 05 34 01 02\n@33FE\n01 02 03\nq\n", "",
+            "/RAM_BSL.txt puts a byte at 0x03400 (line 3), outside RAM 0x2400-0x33FF."},
            {madeUpPassword(), "@2500\n00 06 05 34\nq\n", "",
-            "/RAM_BSL.txt does not hold its start address 0x2504."},
+            "/RAM_BSL.txt holds no code at its start address 0x2504."},
+           {madeUpPassword(), "@2504\n40 31\nq\n", "",
+            "/RAM_BSL.txt does not hold its version bytes 0x2500-0x2503."},
+           {madeUpPassword(), "@2500\n00 06 05 35 40 31\nq\n", "",
+            "/RAM_BSL.txt carries version 00.06.05.35 at 0x2500, not 00.06.05.34."},
+           {madeUpPassword(), ok, "00.07.01.34\n",
+            "/RAM_BSL.txt carries version 00.06.05.34 at 0x2500, not 00.07.01.34."},
            {madeUpPassword(), "", "", "/RAM_BSL.txt is missing."},
            {madeUpPassword(), ok, "6.5.34\n",
             "/RAM_BSL_VERSION.txt '6.5.34' is not a version of the form 00.06.05.34."}}) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "firmware/bsl_wire.h"
 #include "firmware/image_split.h"
 #include "tests/firmware/bsl_fixture.h"
@@ -46,18 +48,19 @@ TEST_F(UpgradeTest, GoodRunReportsEveryStepAndLeavesTheNewImageVerified) {
   EXPECT_EQ(loader.massErases(), 0);
   EXPECT_EQ(loader.resets(), 1);
   EXPECT_FALSE(loader.pluggedIn()) << "the part runs its application after the reset";
-  EXPECT_EQ(clock.totalSlept(), std::chrono::milliseconds(3000))
-      << "three waits for the RAM loader and no other sleep on a prompt device";
+  EXPECT_EQ(clock.totalSlept(), std::chrono::milliseconds(0))
+      << "a RAM loader that is back at once is not waited for";
 }
 
 TEST_F(UpgradeTest, GoodRunSpeaksTheProtocolInTheExpectedOrder) {
   ASSERT_TRUE(run(newImagePath));
   const auto commands = loader.commands();
   ASSERT_FALSE(commands.empty());
-  // ROM loader: password, RAM loader image, Load PC 0x2504.
+  // ROM loader: password, version (which it does not know), RAM loader image, Load PC 0x2504.
   EXPECT_EQ(commands[0].command, bsl::kCmdRxPassword);
   EXPECT_FALSE(commands[0].ramLoader);
-  std::size_t i = 1;
+  EXPECT_EQ(commands[1].command, bsl::kCmdTxVersion);
+  std::size_t i = 2;
   while (i < commands.size() && commands[i].command == bsl::kCmdRxDataBlockFast) {
     EXPECT_FALSE(commands[i].ramLoader);
     ++i;
@@ -65,13 +68,15 @@ TEST_F(UpgradeTest, GoodRunSpeaksTheProtocolInTheExpectedOrder) {
   ASSERT_LT(i, commands.size());
   EXPECT_EQ(commands[i].command, bsl::kCmdLoadPc);
   EXPECT_EQ(commands[i].address, 0x2504u);
-  // RAM loader: password, version, reset vector erase first of all erases.
-  ASSERT_LT(i + 3, commands.size());
+  // RAM loader: password, version, device ID, reset vector erase first of all erases.
+  ASSERT_LT(i + 4, commands.size());
   EXPECT_EQ(commands[i + 1].command, bsl::kCmdRxPassword);
   EXPECT_TRUE(commands[i + 1].ramLoader);
   EXPECT_EQ(commands[i + 2].command, bsl::kCmdTxVersion);
-  EXPECT_EQ(commands[i + 3].command, bsl::kCmdEraseSegment);
-  EXPECT_EQ(commands[i + 3].address, 0xFFFFu);
+  EXPECT_EQ(commands[i + 3].command, bsl::kCmdTxDataBlock);
+  EXPECT_EQ(commands[i + 3].address, 0x1A04u);
+  EXPECT_EQ(commands[i + 4].command, bsl::kCmdEraseSegment);
+  EXPECT_EQ(commands[i + 4].address, 0xFFFFu);
   // The last two reports are the reset; the second is sent to a part that has already gone.
   const auto bor = written(bsl::kCmdRxDataBlockFast);
   ASSERT_GE(bor.size(), 2u);
@@ -87,10 +92,12 @@ TEST_F(UpgradeTest, GoodRunSpeaksTheProtocolInTheExpectedOrder) {
 TEST_F(UpgradeTest, ImageIsSentInFullFastBlocksOfFiftyTwoBytes) {
   ASSERT_TRUE(run(newImagePath));
   const TiTxtImage& image = newSections;
-  // The reset vector's segment is sent on its own, so a section crossing its bounds is cut.
+  // The reset vector's segment is sent on its own, and the vector word alone after the rest
+  // of it, so a section crossing these bounds is cut.
   const SplitImage parts = splitImage(image, kResetVectorSegmentStart, kResetVectorSegmentEnd);
+  const SplitImage vector = splitImage(parts.inside, kResetVectorAddress, kResetVectorSegmentEnd);
   std::size_t minimum = 0;
-  for (const auto* part : {&parts.outside, &parts.inside}) {
+  for (const auto* part : {&parts.outside, &vector.outside, &vector.inside}) {
     for (const auto& s : part->sections) minimum += (s.data.size() + 51) / 52;
   }
   std::size_t flashBlocks = 0;
@@ -120,7 +127,7 @@ TEST_F(UpgradeTest, RefusedFirstPasswordFallsBackToTheDefaultAndSkipsTheEraseWal
             (std::vector<int>{5, 5, 10, 20, 30, 35, 40, 45, 70, 75, 80, 85, 90, 90, 100}));
   EXPECT_EQ(steps[1], (Step{5, "Mass erase occured!\r\n"}));
   EXPECT_FALSE(hasMessage("Erasing memory segments \r\n"));
-  EXPECT_EQ(clock.totalSlept(), std::chrono::milliseconds(2000 + 3000));
+  EXPECT_EQ(clock.totalSlept(), std::chrono::milliseconds(2000));
   EXPECT_EQ(loader.massErases(), 1);
   // Only the reset vector segment is erased: the mass erase did the rest.
   EXPECT_EQ(countCommands(loader, bsl::kCmdEraseSegment), 1u);
@@ -161,8 +168,10 @@ TEST_F(UpgradeTest, BothPasswordsRefusedFailsThenTheRetryRecovers) {
 TEST_F(UpgradeTest, WrongVersionOnceIsRetriedAndTheRetrySucceeds) {
   loader.answerVersion({0x00, 0x05, 0x04, 0x34}, 1);
   ASSERT_TRUE(run(newImagePath));
-  EXPECT_EQ(percents(), (std::vector<int>{5,  10, 20, 30, 35, 40, 45, 50, 50, 5,  10, 20,
-                                          30, 35, 40, 45, 60, 70, 75, 80, 85, 90, 90, 100}));
+  // The retry finds the RAM loader running and does not load it over itself.
+  EXPECT_EQ(percents(), (std::vector<int>{5,  10, 20, 30, 35, 40, 45, 50, 50, 5,  10, 45,
+                                          60, 70, 75, 80, 85, 90, 90, 100}));
+  EXPECT_EQ(steps[11], (Step{45, "RAM BSL v00.06.05.34 already running\r\n"}));
   EXPECT_EQ(steps[7], (Step{50, "Failed to read data from RAM BSL\r\n"}));
   EXPECT_EQ(steps[8], (Step{50, "Unsuccessful in starting the BSL. Restarting. \r\n"}));
   EXPECT_TRUE(flashHolds(newImage));
@@ -227,6 +236,8 @@ TEST_F(UpgradeTest, FlippedBitInFlashIsAVerificationError) {
 TEST_F(UpgradeTest, OtherRamLoaderVersionSendsTheResetImageOnce) {
   ProgrammerSettings settings;
   settings.resources.ramBslVersion = "00.07.01.34";
+  std::string& ramLoader = settings.resources.ramBslText;
+  ramLoader.replace(ramLoader.find("06 05 34"), 8, "07 01 34");
   programmer = FirmwareProgrammer(settings);
   loader.answerVersion({0x00, 0x07, 0x01, 0x34});
   ASSERT_TRUE(run(newImagePath));
@@ -339,7 +350,8 @@ INSTANTIATE_TEST_SUITE_P(
                       UnplugCase{"LoadPc", BslPhase::LoadPc, false, kUnpluggedAtStart},
                       UnplugCase{"RamPassword", BslPhase::RamPassword, false, kUnpluggedAtStart},
                       UnplugCase{"Version", BslPhase::Version, false, kUnpluggedAtStart},
-                      UnplugCase{"Erase", BslPhase::Erase, false, kVerifyError},
+                      UnplugCase{"Erase", BslPhase::Erase, false,
+                                 Step{50, partStateText(PartState::OldImageOrLoader)}},
                       UnplugCase{"Program", BslPhase::Program, false, kVerifyError},
                       UnplugCase{"CrcCheck", BslPhase::CrcCheck, false, kVerifyError},
                       UnplugCase{"Reset", BslPhase::Reset, true, Step{100, "Done!"}}),
@@ -361,14 +373,276 @@ TEST_F(UpgradeTest, RamLoaderThatNeverComesBackIsUnplugAtFifty) {
   EXPECT_EQ(steps[7], (Step{50, "USB device was unplugged!\r\n"}));
 }
 
-TEST_F(UpgradeTest, FailedResetVectorEraseIsLoggedAndTheRunCarriesOn) {
-  // The erase fails (the loader is gone) and the run goes on to the verify, which fails.
-  loader.unplugInPhase(BslPhase::Erase);
-  EXPECT_FALSE(run(newImagePath));
-  ASSERT_GE(steps.size(), 8u);
-  EXPECT_EQ(steps[7], (Step{50, "Failed to erase reset vector\r\n"}));
-  EXPECT_EQ(steps[8], (Step{60, "Erasing memory segments \r\n"}));
+// What a real part, its loader and the bus can do: each case arranges the world, then the run
+// ends with the result, the last log lines and the part state given, and check() looks at
+// what was (not) sent.
+class RealPartTest;
+struct RealPartCase {
+  const char* name;
+  std::function<void(RealPartTest&)> arrange;
+  bool upgraded;
+  PartState state;
+  std::vector<Step> tail;  // the last log lines; empty: check() looks at them
+  std::function<void(RealPartTest&)> check;
+  std::string image = {};  // TI-TXT to program instead of the new demo image
+};
+
+void PrintTo(const RealPartCase& c, std::ostream* os) {
+  *os << c.name;
 }
+
+class RealPartTest : public UpgradeTest, public ::testing::WithParamInterface<RealPartCase> {
+ public:
+  using UpgradeTest::clock;
+  using UpgradeTest::flashHolds;
+  using UpgradeTest::hasMessage;
+  using UpgradeTest::loader;
+  using UpgradeTest::oldImage;
+  using UpgradeTest::onStep;
+  using UpgradeTest::steps;
+
+  void TearDown() override {
+    BSL_setStopCheck(nullptr);
+    UpgradeTest::TearDown();
+  }
+  // Another part on the bus, with the image given in its flash (none: blank).
+  sim::SimBslDevice& plugOther(sim::BslMemoryMap map = {}, const std::string& image = {}) {
+    other = std::make_unique<sim::SimBslDevice>(bus, map);
+    if (!image.empty()) {
+      EXPECT_TRUE(other->loadFlashImage(image));
+    }
+    other->plugIn();
+    return *other;
+  }
+  // The fixture's part leaves the bus and another takes its place.
+  sim::SimBslDevice& replacePart(sim::BslMemoryMap map, const std::string& image = {}) {
+    loader.unplug();
+    return plugOther(map, image);
+  }
+  // Commands of a device that wrote into flash, or erased it.
+  static std::size_t count(const sim::SimBslDevice& device, std::uint8_t command,
+                           std::uint32_t from = 0, std::uint32_t to = 0x100000) {
+    std::size_t n = 0;
+    for (const auto& c : device.commands()) {
+      n += c.command == command && c.address >= from && c.address < to;
+    }
+    return n;
+  }
+  // A stop asked for once the first report into the reset vector's segment has gone.
+  void stopInsideTheVectorSegment() {
+    BSL_setStopCheck([this] {
+      return count(loader, bsl::kCmdRxDataBlockFast, kResetVectorSegmentStart,
+                   kResetVectorSegmentEnd) > 0;
+    });
+  }
+  std::unique_ptr<sim::SimBslDevice> other;
+};
+
+TEST_P(RealPartTest, EndsWhereTheCaseSaysAndSendsNothingItForbids) {
+  const RealPartCase& c = GetParam();
+  std::string path = newImagePath;
+  if (!c.image.empty()) path = writeTemp("image.txt", c.image);
+  c.arrange(*this);
+  EXPECT_EQ(run(path), c.upgraded);
+  EXPECT_EQ(programmer.partState(), c.state);
+  if (!c.tail.empty()) {
+    ASSERT_GE(steps.size(), c.tail.size());
+    EXPECT_EQ(std::vector<Step>(steps.end() - static_cast<long>(c.tail.size()), steps.end()),
+              c.tail);
+  }
+  if (c.check) c.check(*this);
+}
+
+const std::string kOldImageKept = partStateText(PartState::OldImage);
+const std::string kVectorErased = partStateText(PartState::VectorErased);
+constexpr std::uint32_t kFlash = 0x4400;
+
+// Only the old image, untouched: no flash write and no erase reached the part.
+void untouched(RealPartTest& t) {
+  EXPECT_TRUE(t.flashHolds(t.oldImage));
+  EXPECT_EQ(RealPartTest::count(t.loader, bsl::kCmdRxDataBlockFast, kFlash), 0u);
+}
+
+const char kSmallImage[] = "@C000\n31 40 00 34 B0 12 04 C0\n@FFFE\n00 C0\nq\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RealPartTest,
+    ::testing::Values(
+        RealPartCase{"ResetVectorEraseFails",
+                     [](RealPartTest& t) { t.loader.failAtReport(sim::LoaderFault::EraseFails, 1); },
+                     false, PartState::OldImage,
+                     {{50, "Failed to erase reset vector\r\n"}, {50, kOldImageKept}},
+                     [](RealPartTest& t) {
+                       untouched(t);
+                       EXPECT_EQ(RealPartTest::count(t.loader, bsl::kCmdEraseSegment), 1u);
+                     }},
+        RealPartCase{"SegmentEraseFails",
+                     [](RealPartTest& t) {
+                       t.onStep = [&t](int percent, const std::string&) {
+                         if (percent == 60) t.loader.failAtReport(sim::LoaderFault::EraseFails, 1);
+                       };
+                     },
+                     false, PartState::VectorErased,
+                     {{60, "Failed to erase memory segment at 0x04400\r\n"}, {60, kVectorErased}},
+                     [](RealPartTest& t) {
+                       EXPECT_EQ(t.loader.readMemory(kResetVectorAddress, 2), Bytes(2, 0xFF));
+                       EXPECT_EQ(RealPartTest::count(t.loader, bsl::kCmdRxDataBlockFast, kFlash),
+                                 0u);
+                     }},
+        RealPartCase{"SecondLoaderAtTheStart", [](RealPartTest& t) { t.plugOther(); }, false,
+                     PartState::OldImage,
+                     {{0,
+                       "2 bootstrap loaders (2047:0200) are on the bus and this program cannot "
+                       "tell which one is the Talkgate, so nothing more was sent. Leave only the "
+                       "Talkgate's loader on the bus and upgrade again.\r\n"},
+                      {0, kOldImageKept}},
+                     [](RealPartTest& t) {
+                       EXPECT_EQ(t.loader.reportsReceived(), 0);
+                       EXPECT_EQ(t.other->reportsReceived(), 0);
+                     }},
+        RealPartCase{"SecondLoaderBesideTheRamLoader",
+                     [](RealPartTest& t) {
+                       t.onStep = [&t](int percent, const std::string&) {
+                         if (percent == 30) t.plugOther();
+                       };
+                     },
+                     false, PartState::OldImage, {},
+                     [](RealPartTest& t) {
+                       EXPECT_TRUE(t.hasMessage(kOldImageKept));
+                       EXPECT_EQ(t.steps.back().percent, 50);
+                       EXPECT_EQ(t.other->reportsReceived(), 0);
+                       EXPECT_EQ(RealPartTest::count(t.loader, bsl::kCmdEraseSegment), 0u);
+                       untouched(t);
+                     }},
+        RealPartCase{"AnotherLoaderInsteadOfTheRamLoader",
+                     [](RealPartTest& t) {
+                       t.onStep = [&t](int percent, const std::string&) {
+                         if (percent == 30) t.replacePart({});
+                       };
+                     },
+                     false, PartState::OldImage, {},
+                     [](RealPartTest& t) {
+                       EXPECT_TRUE(t.hasMessage("The bootstrap loader on the bus now hangs on USB "
+                                                "port " +
+                                                t.other->location() + ", not on " +
+                                                t.loader.location() +
+                                                " where this upgrade started, so nothing more "
+                                                "was sent.\r\n"));
+                       EXPECT_EQ(t.other->reportsReceived(), 0);
+                     }},
+        RealPartCase{"RamLoaderEnumeratesSlowly",
+                     [](RealPartTest& t) {
+                       t.onStep = [&t](int percent, const std::string&) {
+                         if (percent != 30) return;
+                         t.loader.unplug();
+                         const auto back = t.clock.now() + std::chrono::seconds(6);
+                         t.clock.onSleep = [&t, back] {
+                           if (t.clock.now() >= back && !t.loader.pluggedIn()) t.loader.plugInAgain();
+                         };
+                       };
+                     },
+                     true, PartState::NewImageVerified, {{100, "Done!"}},
+                     [](RealPartTest& t) {
+                       EXPECT_GE(t.clock.totalSlept(), std::chrono::seconds(6));
+                       EXPECT_TRUE(t.flashHolds(readFile(demoImagePath("1.1.0"))));
+                     }},
+        RealPartCase{"FullLoaderAlreadyRunningIsNotSentAgain",
+                     [](RealPartTest& t) { t.loader.refuseRamLoaderPasswords(1); }, true,
+                     PartState::NewImageVerified, {{100, "Done!"}},
+                     [](RealPartTest& t) {
+                       EXPECT_TRUE(t.hasMessage("RAM BSL v00.06.05.34 already running\r\n"));
+                       std::size_t loads = 0;
+                       for (const auto& c : t.loader.commands()) loads += c.address == 0x2500;
+                       EXPECT_EQ(loads, 1u);
+                     }},
+        RealPartCase{"RomLoaderAnswersRestrictedApi",
+                     [](RealPartTest& t) {
+                       t.loader.answerRomVersion(std::array<std::uint8_t, 4>{0x00, 0x05, 0x80, 0x34});
+                     },
+                     true, PartState::NewImageVerified, {{100, "Done!"}},
+                     [](RealPartTest& t) {
+                       EXPECT_TRUE(t.hasMessage("Sending RAM BSL v00.06.05.34\r\n"));
+                     }},
+        RealPartCase{"GenuineRamLoaderStarts",
+                     [](RealPartTest& t) {
+                       EXPECT_TRUE(t.loader.declareRamLoader(firmwareResources().ramBslText));
+                     },
+                     true, PartState::NewImageVerified, {{100, "Done!"}}, nullptr},
+        RealPartCase{"OtherRamCodeNeverAnswers",
+                     [](RealPartTest& t) {
+                       EXPECT_TRUE(t.loader.declareRamLoader("@2500\n00 06 05 34 12 34\nq\n",
+                                                             sim::ForeignCode::NeverAnswers));
+                     },
+                     // The retry's password goes unanswered: it may have been a refusal.
+                     false, PartState::OldImageOrLoader, {},
+                     [](RealPartTest& t) {
+                       EXPECT_TRUE(t.hasMessage("Failed to read data from RAM BSL\r\n"));
+                       untouched(t);
+                     }},
+        RealPartCase{"UnknownPart",
+                     [](RealPartTest& t) {
+                       sim::BslMemoryMap map;
+                       map.deviceId = 0x1234;
+                       t.replacePart(map, t.oldImage);
+                     },
+                     false, PartState::OldImage,
+                     {{50,
+                       "Unknown part: device ID 0x1234 is none of the parts this program upgrades "
+                       "(MSP430F5529, MSP430F5510, MSP430F5508), so nothing more was erased\r\n"},
+                      {50, kOldImageKept}},
+                     [](RealPartTest& t) {
+                       EXPECT_EQ(RealPartTest::count(*t.other, bsl::kCmdEraseSegment), 0u);
+                       EXPECT_EQ(t.other->massErases(), 0);
+                     }},
+        RealPartCase{"ImageLargerThanThePart",
+                     [](RealPartTest& t) { t.replacePart(sim::simPartF5510()); }, false,
+                     PartState::VectorErased, {},
+                     [](RealPartTest& t) {
+                       const std::string& why = t.steps.end()[-2].message;
+                       EXPECT_EQ(why.rfind("Firmware image does not fit the MSP430F5510: ", 0), 0u)
+                           << why;
+                       EXPECT_NE(why.find("byte at 0x04400 lies outside the part's flash"),
+                                 std::string::npos);
+                       EXPECT_EQ(RealPartTest::count(*t.other, bsl::kCmdEraseSegment), 0u);
+                     }},
+        RealPartCase{"SmallImageOnASmallPart",
+                     [](RealPartTest& t) { t.replacePart(sim::simPartF5508()); }, true,
+                     PartState::NewImageVerified, {{100, "Done!"}},
+                     [](RealPartTest& t) {
+                       EXPECT_EQ(t.other->readMemory(0xC000, 8),
+                                 (Bytes{0x31, 0x40, 0x00, 0x34, 0xB0, 0x12, 0x04, 0xC0}));
+                     },
+                     kSmallImage},
+        RealPartCase{"SecondInterruptInsideTheVectorSegmentFinishesItsProofAndErase",
+                     [](RealPartTest& t) {
+                       t.loader.corruptWhenProgrammed(0xFF90);
+                       t.stopInsideTheVectorSegment();
+                     },
+                     false, PartState::VectorErased, {},
+                     [](RealPartTest& t) {
+                       const auto commands = t.loader.commands();
+                       std::size_t i = 0;
+                       while (i < commands.size() && (commands[i].address < 0xFE00 ||
+                                                      commands[i].address >= 0x10000)) {
+                         ++i;
+                       }
+                       bool proven = false;
+                       bool erased = false;
+                       for (; i < commands.size(); ++i) {
+                         proven = proven || commands[i].command == bsl::kCmdCrcCheck;
+                         erased = erased || (proven && commands[i].command == bsl::kCmdEraseSegment);
+                       }
+                       EXPECT_TRUE(proven && erased);
+                       EXPECT_EQ(t.loader.readMemory(kResetVectorAddress, 2), Bytes(2, 0xFF));
+                     }},
+        RealPartCase{"SecondInterruptInsideAGoodVectorSegmentLeavesItVerified",
+                     [](RealPartTest& t) { t.stopInsideTheVectorSegment(); }, true,
+                     PartState::NewImageVerified, {},
+                     [](RealPartTest& t) {
+                       EXPECT_TRUE(t.flashHolds(readFile(demoImagePath("1.1.0"))));
+                       EXPECT_EQ(t.loader.resets(), 0);
+                     }}),
+    [](const ::testing::TestParamInfo<RealPartCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace talkgate::firmware::test

@@ -222,7 +222,16 @@ TEST_F(ImageCheckTest, RefusesEachKindOfUnprogrammableImage) {
             "line 3: byte at 0x02400 lies outside the part's flash");
   EXPECT_EQ(check("@FFFE\n00 44\n@243FE\n01 02 03\nq").text(),
             "line 3: byte at 0x24400 lies outside the part's flash");
-  EXPECT_FALSE(ok);
+  EXPECT_FALSE(ok);  // A reset vector must start code the image itself puts into main flash: not erased flash,
+  // RAM, a peripheral, the loader or information memory.
+  for (const auto& [vector, target] :
+       {std::pair{"00 50", "0x05000"}, std::pair{"00 24", "0x02400"}, std::pair{"00 02", "0x00200"},
+        std::pair{"00 10", "0x01000"}, std::pair{"00 18", "0x01800"}}) {
+    EXPECT_EQ(check(std::string("@1800\n01 02\n@4400\n01 02\n@FFFE\n") + vector + "\nq").text(),
+              std::string("the reset vector at 0xFFFE points to ") + target +
+                  ", which is not in main flash that this image programs");
+    EXPECT_FALSE(ok);
+  }
 }
 
 TEST_F(ImageCheckTest, RefusesInformationSegmentANamingItsFirstByte) {
@@ -233,7 +242,7 @@ TEST_F(ImageCheckTest, RefusesInformationSegmentANamingItsFirstByte) {
   // inside it, and one starting on its last byte.
   std::string belowA;
   for (int i = 0; i < 0x180; ++i) belowA += "00 ";
-  check("@1800\n" + belowA + "\n@FFFE\n00 44\nq");
+  check("@1800\n" + belowA + "\n@4400\n01 02\n@FFFE\n00 44\nq");
   EXPECT_TRUE(ok) << "0x1800-0x197F holds segments B to D";
   EXPECT_EQ(check("@FFFE\n00 44\n@197E\n01 02 03\nq").text(), "line 3: byte at 0x01980" + segmentA);
   EXPECT_FALSE(ok);
