@@ -8,6 +8,7 @@
 #include "app/setting_combo_box.h"
 #include "app/status_lines.h"
 #include "device/commands.h"
+#include "firmware/firmware_upgrade.h"
 #include "firmware/loader_images.h"
 #include "ui/dialogs.h"
 
@@ -133,6 +134,8 @@ void Form1::updateFirmware() {
       QStringLiteral("Firmware Upgrade"), Buttons::YesNo, Icon::Question);
   if (answer != Answer::Yes) return;
   if (talkgate::enterLoader(talkgate::hid_handle) != 0) EnableDisableFunctionButtons(false);
+  // The window then programs the loader this Talkgate starts without asking again.
+  firmware_upgrade::openerStartedLoader = snapshot.fromDevice;
   emit upgradeWindowRequested(snapshot);
   if (open != nullptr) {
     talkgate::app::bringForward(open);

@@ -13,6 +13,7 @@
 #include "cli/text.h"
 #include "config/ini_file.h"
 #include "config/utility_config.h"
+#include "firmware/loader_image_check.h"
 #include "firmware/loader_images.h"
 
 namespace talkgate::cli {
@@ -149,6 +150,11 @@ Check checkLoaderImages(const Context& ctx) {
     check.ok = true;
     check.detail = lookup.origin == "built in" ? std::string("built into this program")
                                                : "in " + lookup.origin;
+    // What was checked, so a stand-in or a truncated file is not taken on trust.
+    check.detail += std::string("; ") + firmware::kPasswordFileName + ": 32 bytes at 0xFFE0; " +
+                    firmware::kRamLoaderFileName + ": " +
+                    firmware::ramLoaderImageSummary(lookup.images->ramBslText) +
+                    ", the version expected";
     return check;
   }
   check.detail = "No usable loader images for a real Talkgate in " +

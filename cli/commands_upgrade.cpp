@@ -32,6 +32,12 @@ constexpr int kBusPollMs = 250;
 constexpr int kLoaderWaitMs = 10000;  // from command 9 until the loader enumerates
 constexpr int kReturnWaitMs = 6000;   // from the reset until the Talkgate enumerates again
 constexpr char kQuestion[] = "Are you sure you want to upgrade the firmware? [y/N] ";
+// A loader this run did not start cannot tell what it belongs to: it has no serial number.
+constexpr char kLoneLoaderRisk[] =
+    "a bootstrap loader (2047:0200) is waiting on the bus that this run did not start; it may "
+    "be a Talkgate whose upgrade was interrupted, or another device, which Talkgate firmware "
+    "would ruin";
+constexpr char kLoneLoaderQuestion[] = "Program it with Talkgate firmware? [y/N] ";
 constexpr char kFirstInterrupt[] =
     "Interrupt received while the Talkgate is being programmed: carrying on, because stopping "
     "now leaves it in its bootstrap loader until it is programmed. Interrupt again to stop "
@@ -112,6 +118,8 @@ class Upgrade {
   void printJson(bool ok);
   // The command that finishes the upgrade, with the simulated world when there is one.
   std::string rerun() const;
+  // What the part holds and how to go on from there.
+  std::string stateAdvice(firmware::PartState state, bool stopped) const;
 
   Context& ctx_;
   std::string image_;
@@ -134,6 +142,39 @@ std::string Upgrade::rerun() const {
   return command + "upgrade " + printableBytes(image_);
 }
 
+std::string Upgrade::stateAdvice(firmware::PartState state, bool stopped) const {
+  using firmware::PartState;
+  switch (state) {
+    case PartState::OldImage:
+      return "The Talkgate keeps its old firmware, whole: unplug it and plug it in again to "
+             "start it, then run '" +
+             rerun() + "' again to upgrade it.";
+    case PartState::OldImageOrLoader:
+      return "The loader did not answer the erase of the reset vector, so the Talkgate holds "
+             "either its old firmware, whole, or an erased reset vector and waits in its "
+             "bootstrap loader: unplug it and plug it in again ('talkgatectl list' then shows "
+             "which) and run '" +
+             rerun() + "' again.";
+    case PartState::NewImageVerified:
+      return "The new firmware is written and verified, but the Talkgate was not reset into it: "
+             "unplug it and plug it in again to start it.";
+    case PartState::VectorUnproven:
+      return "The new firmware is written, but its reset vector could be neither verified nor "
+             "erased: run '" +
+             rerun() + "' again before unplugging the Talkgate.";
+    case PartState::VectorErased:
+      break;
+  }
+  if (stopped) {
+    return "The device waits in its bootstrap loader and its firmware may be incomplete: run '" +
+           rerun() + " --yes' to finish the upgrade.";
+  }
+  return "The device stays in its bootstrap loader until it has been programmed: run '" +
+         rerun() +
+         "' again to finish the upgrade (if the device was unplugged, plug it in again first; "
+         "'talkgatectl list' shows the loader).";
+}
+
 bool Upgrade::stopWanted(const std::function<int()>& interrupts) {
   const int received = interrupts();
   if (received >= 1 && !warned_) {
@@ -147,7 +188,8 @@ bool Upgrade::stopWanted(const std::function<int()>& interrupts) {
 int Upgrade::run(bool recovery) {
   ctx_.markDeviceTouched();
   if (recovery) {
-    output_.log("A bootstrap loader is waiting on the bus: finishing an interrupted upgrade");
+    output_.log("A bootstrap loader is waiting on the bus: finishing an interrupted upgrade (" +
+                std::string(kLoneLoaderRisk) + ")");
   }
   const bool ok = (recovery || switchToLoader()) && program() && reconnect() && writeBack();
   output_.finish();
@@ -208,6 +250,7 @@ bool Upgrade::program() {
         // After a stop the sequence only reports the consequences of reports never sent.
         if (!stopped_) output_.progress(percent, message);
       });
+  const firmware::PartState state = programmer.partState();
   firmware::BSL_setStopCheck(nullptr);
   signals.reset();
   const std::string loaderProblem = firmware::BSL_lastError();
@@ -216,10 +259,8 @@ bool Upgrade::program() {
   output_.finish();
   if (programmed) return true;
   if (stopped_) {
-    std::string message =
-        "The firmware upgrade was stopped on request after the current report. The device "
-        "waits in its bootstrap loader and its firmware may be incomplete: run '" +
-        rerun() + " --yes' to finish the upgrade.";
+    std::string message = "The firmware upgrade was stopped on request after the current report. " +
+                          stateAdvice(state, true);
     if (snapshot_) message += " " + settingsNote(*snapshot_);
     fail(message);
     return false;
@@ -228,14 +269,18 @@ bool Upgrade::program() {
   hid::Port& port = ctx_.startedPort();
   const bool loaderThere = !loaderInterfaces(port).empty();
   // A loader that went silent makes every later step fail (a password "refused", a verify
-  // that "failed"): the silence is the cause to tell.
+  // that "failed"): the silence is the cause to tell. The sequence's own last line may tell
+  // the part's state, which the advice below says too.
+  const auto& lines = output_.lines();
+  std::size_t reason = lines.size();
+  if (reason > 1 && lines.back() + "\r\n" == firmware::partStateText(state)) --reason;
   std::string message =
       "The firmware upgrade failed" +
       (loaderThere && unanswered
            ? std::string(": the bootstrap loader stopped answering. Unplug the device and plug it "
                          "in again.")
-       : output_.lines().empty() ? std::string(".")
-                                 : ": " + printableBytes(output_.lines().back()) + ".");
+       : reason == 0 ? std::string(".")
+                     : ": " + printableBytes(lines[reason - 1]) + ".");
   if (!loaderThere && talkgateConfigInterfaces(port).empty()) {
     message += " The device is no longer on the bus.";
   }
@@ -243,10 +288,7 @@ bool Upgrade::program() {
     message += std::string(" The bootstrap loader is on the bus but cannot be opened. ") +
                std::string(permissionHint());
   }
-  message += " The device stays in its bootstrap loader until it has been programmed: run '" +
-             rerun() +
-             "' again to finish the upgrade (if the device was unplugged, plug it in again "
-             "first; 'talkgatectl list' shows the loader).";
+  message += " " + stateAdvice(state, false);
   if (snapshot_) message.append(" ").append(settingsNote(*snapshot_));
   fail(message);
   return false;
@@ -420,7 +462,9 @@ int runUpgrade(Context& ctx) {
   }
 
   if (!confirmed) {
-    ctx.err() << kQuestion << std::flush;
+    if (recovery) ctx.err() << "Careful: " << kLoneLoaderRisk << ". " << kLoneLoaderQuestion;
+    if (!recovery) ctx.err() << kQuestion;
+    ctx.err() << std::flush;
     std::string answer;
     std::getline(*ctx.console().input, answer);
     if (!isYes(answer)) {
@@ -448,7 +492,9 @@ void registerUpgradeCommands(CommandRegistry& registry) {
          "(2047:0200), is programmed and verified, and once back gets its serial number and "
          "(unless --no-restore-settings) its previous settings written back. A loader already "
          "on the bus (an interrupted upgrade) is programmed directly, without settings to "
-         "restore. Asks for confirmation unless --yes; without a terminal --yes is needed."}},
+         "restore. Asks for confirmation unless --yes; without a terminal --yes is needed. A loader "
+         "this run did not start cannot be told apart from another device's: --yes then "
+         "takes it for a Talkgate, which would ruin any other device."}},
        {"--yes", "--restore-settings", "--no-restore-settings"},
        runUpgrade,
        {"talkgatectl upgrade talkgate_fw_1.1.0.txt",

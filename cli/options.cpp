@@ -47,8 +47,10 @@ const std::vector<GlobalOptionSpec>& globalOptionSpecs() {
        "With --simulate: make the simulated bootstrap loader fail once, at its N-th report of "
        "this run (default 1): 'unplug' leaves the bus, 'refuse-password' refuses the password "
        "(and mass-erases), 'corrupt-byte' corrupts the next byte programmed, 'stop-answering' "
-       "stays on the bus but never answers again. With several simulated Talkgates it is the "
-       "first one's loader."},
+       "stays on the bus but never answers again, 'erase-fails' answers the next erase with "
+       "a voltage dip and erases nothing, 'second-loader' puts another part's loader on the "
+       "bus. May be given more than once: each fault is armed on its own. With several "
+       "simulated Talkgates it is the first one's loader."},
       {"--device", "PATH", "Use the Talkgate at this HID path (see 'list') instead of the first."},
       {"--all", "",
        "Run the command on every Talkgate on the bus, one after the other: one result line per "
@@ -133,7 +135,9 @@ bool parseInvocation(const std::vector<std::string>& args, Invocation& out, std:
     } else if (name == "--sim-state") {
       ok = takeValue(o.simStateFile);
     } else if (name == "--sim-fault") {
-      ok = takeValue(o.simFault);
+      std::optional<std::string> fault;
+      ok = takeValue(fault);
+      if (ok) o.simFaults.push_back(*fault);
     } else if (name == "--sim-devices") {
       ok = takeValue(simDevices);
     } else if (name == "--device") {
@@ -167,7 +171,7 @@ bool parseInvocation(const std::vector<std::string>& args, Invocation& out, std:
       return false;
     }
   }
-  if (o.simFault && !o.simulate) {
+  if (!o.simFaults.empty() && !o.simulate) {
     error = "--sim-fault needs --simulate";
     return false;
   }

@@ -12,7 +12,7 @@ namespace talkgate::cli {
 struct GlobalOptions {
   bool simulate = false;
   std::optional<std::string> simStateFile;
-  std::optional<std::string> simFault;  // KIND[@N], checked by the tool before it runs
+  std::vector<std::string> simFaults;  // KIND[@N] each, checked by the tool before it runs
   std::optional<unsigned> simDevices;   // how many simulated Talkgates
   bool json = false;
   bool trace = false;

@@ -14,7 +14,8 @@ struct SimFault {
   int report = 1;  // the loader report (counted from 1 in this run) the fault strikes at
 };
 
-// "unplug@70", "refuse-password", "corrupt-byte@90", "stop-answering@40"; false with the
+// "unplug@70", "refuse-password", "corrupt-byte@90", "stop-answering@40", "erase-fails",
+// "second-loader@5"; false with the
 // reason when the kind or the report number is not one of these.
 bool parseSimFault(std::string_view text, SimFault& out, std::string& error);
 

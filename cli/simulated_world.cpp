@@ -4,6 +4,7 @@
 #include "cli/talkgatectl.h"
 #include "cli/text.h"
 #include "config/atomic_file.h"
+#include "firmware/firmware_resources.h"
 #include "files/regular_file.h"
 #include "sim/state_json.h"
 #include "sim/world_state.h"
@@ -24,10 +25,12 @@ bool writeState(const std::string& path, const std::string& text, bool syncToDis
 }  // namespace
 
 int SimulatedWorld::build(const GlobalOptions& options, std::string& error) {
-  SimFault fault;
-  if (options.simFault && !parseSimFault(*options.simFault, fault, error)) {
-    error += ".";
-    return kExitBadInput;
+  std::vector<SimFault> faults(options.simFaults.size());
+  for (std::size_t i = 0; i < faults.size(); ++i) {
+    if (!parseSimFault(options.simFaults[i], faults[i], error)) {
+      error += ".";
+      return kExitBadInput;
+    }
   }
   const auto& stateFile = options.simStateFile;
   const std::string cannotRead =
@@ -53,12 +56,16 @@ int SimulatedWorld::build(const GlobalOptions& options, std::string& error) {
   }
   for (const auto& state : states) {
     talkgates_.push_back(std::make_unique<sim::SimWorld>(bus_, sim::SimWorld::optionsFrom(state)));
+    // A simulated part starts only our stand-in RAM loader, as a real one starts only its own.
+    talkgates_.back()->loader().declareRamLoader(firmware::firmwareResources().ramBslText);
     if (const std::string& problem = talkgates_.back()->flashProblem(); !problem.empty()) {
       error = cannotRead + problem;
       return kExitBadInput;
     }
   }
-  if (options.simFault) talkgates_.front()->loader().failAtReport(fault.kind, fault.report);
+  for (const SimFault& fault : faults) {
+    talkgates_.front()->loader().failAtReport(fault.kind, fault.report);
+  }
   if (stateFile) {
     std::vector<sim::SimWorld*> parts;
     for (const auto& talkgate : talkgates_) parts.push_back(talkgate.get());

@@ -25,7 +25,7 @@ struct DeviceInfo {
   std::wstring product;
   // The USB port the device hangs on, which stays the same when it re-enumerates; empty where
   // the platform does not tell.
-  std::string location;
+  std::string location{};
 };
 
 // Why an open failed; lets callers tell a missing device from one they may not open.

@@ -33,6 +33,7 @@ struct Library {
   std::function<bool()> stopWanted;
   bool stopped = false;
   bool stopsHeld = false;
+  bool unsent = false;  // the last report could not be written
   hid::DeviceInfo connected;
 };
 
@@ -141,15 +142,19 @@ bool stopping(Library& lib) {
 
 // Writes a report that gets no reply.
 int sendOnly(Library& lib, const bsl::Report& report) {
+  lib.unsent = true;
   if (!lib.device) return kBslNotConnected;
   if (stopping(lib)) return kBslStopped;
-  return lib.device->write(report.data(), report.size()) < 0 ? kBslIoError : kBslOk;
+  if (lib.device->write(report.data(), report.size()) < 0) return kBslIoError;
+  lib.unsent = false;
+  return kBslOk;
 }
 
 // Writes a report and waits for its reply on the active clock.
 int exchange(Library& lib, const bsl::Report& report, int timeoutMs, bsl::Reply& reply,
              bsl::Report& in) {
   clearReply(lib);
+  lib.unsent = true;
   if (!lib.device) return kBslNotConnected;
   // A reply that came too late for an earlier request must not answer this one.
   for (int stale = 0;; ++stale) {
@@ -160,6 +165,7 @@ int exchange(Library& lib, const bsl::Report& report, int timeoutMs, bsl::Reply&
   }
   if (stopping(lib)) return kBslStopped;
   if (lib.device->write(report.data(), report.size()) < 0) return kBslIoError;
+  lib.unsent = false;
   Clock& clock = activeClock();
   const auto start = clock.now();
   for (;;) {
@@ -554,6 +560,12 @@ bool BSL_lastRequestUnanswered() {
   Library& lib = library();
   std::lock_guard lock(lib.mutex);
   return lib.lastUnanswered;
+}
+
+bool BSL_lastReportUnsent() {
+  Library& lib = library();
+  std::lock_guard lock(lib.mutex);
+  return lib.unsent;
 }
 
 std::string BSL_lastError() {

@@ -119,6 +119,9 @@ bool BSL_holdStops(bool hold);
 // Closes the open file. Always 0.
 int BSL_closeTI_Text();
 
+// True when the last report could not even be written: the loader never got it.
+bool BSL_lastReportUnsent();
+
 // Why the last text, file or password was refused ("line 3: bad hex digit 'G'").
 std::string BSL_lastError();
 

@@ -139,6 +139,8 @@ firmware_upgrade::firmware_upgrade(QWidget* parent)
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(QStringLiteral("Velkor Quillet Firmware Upgrade"));
   setFixedSize(kClientWidth, kClientHeight);
+  loaderStartedHere_ = openerStartedLoader;
+  openerStartedLoader = false;
   buildControls();
   InitializeVidPidFirmware();
   InitializeBackgroundWorker();
@@ -361,6 +363,13 @@ void firmware_upgrade::btnUpgrade_MouseClick() {
     setStatusLog(QString::fromStdString(refusal) + QStringLiteral("\r\n"));
     warn(QString::fromStdString(refusal));
     return;
+  }
+  if (!loaderStartedHere_) {
+    const Answer answer = talkgate::ui::dialogs().message(
+        this, QString::fromLatin1(kLoneLoaderQuestion) + QLatin1Char('\n'),
+        QStringLiteral("Firmware Upgrade"), Buttons::YesNo, Icon::Question);
+    if (answer != Answer::Yes) return;
+    loaderStartedHere_ = true;
   }
   btnUpgrade->setEnabled(false);
   setStatusLog(QStringLiteral("Starting\r\n"));

@@ -72,6 +72,15 @@ class firmware_upgrade : public QWidget {
   // False until a snapshot has been read from a device: an all-zero snapshot must never be
   // written over the device's settings.
   static inline bool snapshotTaken = false;
+  // Set by the opener when it has just asked a Talkgate it talks to to start its loader; the
+  // next window takes it over. A loader the window did not see started is programmed only
+  // after the operator has been told the risk and said yes.
+  static inline bool openerStartedLoader = false;
+  // Asked before a loader this window did not see started is programmed.
+  static constexpr const char* kLoneLoaderQuestion =
+      "A bootstrap loader (2047:0200) is waiting on the bus that this program did not start. It "
+      "may be a Talkgate whose upgrade was interrupted, or another device, which Talkgate "
+      "firmware would ruin.\nProgram it with Talkgate firmware?";
 
   // The main window's "Update Firmware" hands over the settings it has just read.
   static void setSettingsSnapshot(int keypadTypeIndex, const talkgate::KeyTable& keyCodes,
@@ -152,6 +161,7 @@ class firmware_upgrade : public QWidget {
   bool registered_ = false;
   bool checkBusy_ = false;
   bool programmingBusy_ = false;
+  bool loaderStartedHere_ = false;  // the opener started it, or the operator accepted it
   bool restoring_ = false;
   QString statusLog_;
   std::thread checkWorker_;

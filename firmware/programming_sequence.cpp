@@ -335,8 +335,9 @@ bool FirmwareProgrammer::DownloadStartUp(const ProgressFn& progress, bool& massE
 
   const int erased = BSL_eraseSegment(kResetVectorSegmentAddress);
   if (erased != kBslOk) {
-    // Nothing more is erased or written. Only the loader's own answer tells what it did.
-    if (partState_ == PartState::OldImage) {
+    // Nothing more is erased or written. An erase never written erased nothing; otherwise only
+    // the loader's own answer tells what it did.
+    if (partState_ == PartState::OldImage && !BSL_lastReportUnsent()) {
       std::uint8_t vector[2] = {};
       if (BSL_TX_DataBlock(kResetVectorAddress, 2, vector) == kBslOk) {
         if (vector[0] == 0xFF && vector[1] == 0xFF) partState_ = PartState::VectorErased;

@@ -82,7 +82,9 @@ TEST_F(Doctor, AHealthySetUpIsAllOkInOrderAndNothingChanges) {
                        ": ok (Talkgate TG260001)\n"
                        "loader images: ok (in " +
                        path("loader") +
-                       ")\n"
+                       "; password.txt: 32 bytes at 0xFFE0; RAM_BSL.txt: version 00.06.05.34 at "
+                       "0x2500, code from 0x2504, 12 bytes inside RAM 0x2400-0x33FF, the version "
+                       "expected)\n"
                        "configuration file: ok (" +
                        configPath() + ")\nAll is well.\n");
   EXPECT_TRUE(failedChecks(doctor(true)).empty());

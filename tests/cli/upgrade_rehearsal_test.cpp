@@ -8,6 +8,8 @@
 #include <sstream>
 
 #include "cli/signal_counter.h"
+#include "firmware/firmware_resources.h"
+#include "firmware/ti_txt.h"
 #include "sim/world_state.h"
 #include "upgrade_fixture.h"
 
@@ -66,27 +68,54 @@ TEST_F(StateFileRuns, InterruptedUpgradeIsLeftInItsLoaderAndTheNextRunRecoversIt
   EXPECT_NE(savedResetVector(saved()), kErased);
 }
 
-// Each fault strikes once: the run it is armed for shows it, the next run is clean.
+// The report that erases the reset vector: ROM password and version, the RAM loader, Load PC,
+// RAM password, version and device ID, then the erase.
+int resetVectorEraseReport() {
+  firmware::TiTxtImage ramLoader;
+  firmware::TiTxtError error;
+  EXPECT_TRUE(firmware::parseTiTxt(firmware::firmwareResources().ramBslText, ramLoader, error));
+  int blocks = 0;
+  for (const auto& s : ramLoader.sections) blocks += static_cast<int>((s.data.size() + 51) / 52);
+  return 2 + blocks + 1 + 3 + 1;
+}
+
+// Each fault strikes once, alone or beside another: the run it is armed for shows it and says
+// what the part holds, the next run is clean.
 TEST_F(StateFileRuns, EachLoaderFaultStrikesOnce) {
   struct Case {
-    std::string fault;
+    std::vector<std::string> faults;
     int code;
-    std::string shows;
+    std::string shows;   // on standard output
+    std::string advice;  // on standard error
+    bool vectorErased;
   };
+  const std::string loaderWaits = "The device stays in its bootstrap loader until it has been";
+  const std::string oldKept = "The Talkgate keeps its old firmware, whole: unplug it";
   const std::vector<Case> cases{
-      {"refuse-password", kExitOk, "Mass erase occured!"},
-      {"corrupt-byte@75", kExitFailure, "Memory verification error"},
-      {"stop-answering@75", kExitFailure, "Memory verification error"},
+      {{"refuse-password"}, kExitOk, "Mass erase occured!", "", false},
+      {{"corrupt-byte@75"}, kExitFailure, "Memory verification error", loaderWaits, true},
+      {{"stop-answering@75"}, kExitFailure, "Memory verification error", loaderWaits, true},
+      {{"erase-fails"}, kExitFailure, "Failed to erase reset vector", oldKept, false},
+      {{"unplug@" + std::to_string(resetVectorEraseReport())}, kExitFailure,
+       "Failed to erase reset vector", oldKept, false},
+      {{"second-loader@3"}, kExitFailure, "2 bootstrap loaders (2047:0200) are on the bus",
+       oldKept, false},
+      {{"corrupt-byte@75", "stop-answering@80"}, kExitFailure, "Memory verification error",
+       loaderWaits, true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.fault);
+    SCOPED_TRACE(c.faults.front());
     std::filesystem::remove(state_);
-    RunResult r = sim({"--sim-fault", c.fault, "upgrade", image_, "--yes"});
+    std::vector<std::string> args;
+    for (const std::string& fault : c.faults) args.insert(args.end(), {"--sim-fault", fault});
+    args.insert(args.end(), {"upgrade", image_, "--yes"});
+    RunResult r = sim(args);
     EXPECT_EQ(r.code, c.code) << r.err;
-    EXPECT_TRUE(contains(r.out, c.shows + "\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, c.shows)) << r.out;
+    EXPECT_TRUE(contains(r.err, c.advice)) << r.err;
     EXPECT_EQ(saved().inLoader, c.code != kExitOk);
     if (c.code != kExitOk) {
-      EXPECT_EQ(savedResetVector(saved()), kErased);
+      EXPECT_EQ(savedResetVector(saved()) == kErased, c.vectorErased);
       r = sim({"upgrade", image_, "--yes"});
       EXPECT_EQ(r.code, kExitOk) << r.err << r.out;
     }

@@ -351,7 +351,7 @@ INSTANTIATE_TEST_SUITE_P(
                       UnplugCase{"RamPassword", BslPhase::RamPassword, false, kUnpluggedAtStart},
                       UnplugCase{"Version", BslPhase::Version, false, kUnpluggedAtStart},
                       UnplugCase{"Erase", BslPhase::Erase, false,
-                                 Step{50, partStateText(PartState::OldImageOrLoader)}},
+                                 Step{50, partStateText(PartState::OldImage)}},
                       UnplugCase{"Program", BslPhase::Program, false, kVerifyError},
                       UnplugCase{"CrcCheck", BslPhase::CrcCheck, false, kVerifyError},
                       UnplugCase{"Reset", BslPhase::Reset, true, Step{100, "Done!"}}),

@@ -170,6 +170,7 @@ struct Desk {
     talkgate::hid_handle = talkgate::ScanForUSBDevice_a(talkgate::kVendorId, talkgate::kProductId,
                                                         manufacturer, product);
     if (talkgate::hid_handle != nullptr) talkgate::enterLoader(talkgate::hid_handle);
+    firmware_upgrade::openerStartedLoader = talkgate::hid_handle != nullptr;
   }
 
   // A further loader device on the bus.
@@ -214,6 +215,7 @@ inline void resetWindowWideValues() {
   firmware_upgrade::snapshotTaken = false;
   firmware_upgrade::setNotificationFunctions({});
   firmware_upgrade::browseFolder.clear();
+  firmware_upgrade::openerStartedLoader = false;
 }
 
 }  // namespace fwuitest

@@ -95,7 +95,34 @@ class UpgradeRunTest : public QObject {
   void talkgateNotBackIsReported();
   void failedVerificationChecksAgainWithoutReconnecting();
   void closeWhileProgrammingSaysSoOnceAndNoBoxStacks();
+  void loaderThisProgramDidNotStartIsProgrammedOnlyAfterAYes();
 };
+
+void UpgradeRunTest::loaderThisProgramDidNotStartIsProgrammedOnlyAfterAYes() {
+  Desk desk;
+  desk.switchTalkgateToLoader();
+  firmware_upgrade::openerStartedLoader = false;  // as if it had been waiting before
+  firmware_upgrade* window = desk.openWindow();
+  QTRY_VERIFY_WITH_TIMEOUT(window->btnBrowse->isEnabled(), kWaitMs);
+  desk.dialogs.fileAnswers << QString::fromStdString(fwuitest::demoImagePath("1.1.0"));
+  window->btnBrowse->click();
+  const QString question = QString::fromLatin1(firmware_upgrade::kLoneLoaderQuestion) + "\n";
+
+  desk.dialogs.questionAnswers << Answer::No;
+  window->btnUpgrade->click();
+  QCOMPARE(desk.dialogs.texts(), QStringList{question});
+  QCOMPARE(desk.dialogs.messages[0].icon, Icon::Question);
+  QVERIFY(!window->upgradeRunning() && window->btnUpgrade->isEnabled());
+  QCOMPARE(desk.world.loader().reportsReceived(), 0);
+
+  desk.dialogs.clear();
+  desk.dialogs.questionAnswers << Answer::Yes << Answer::No;  // then no settings restore
+  QSignalSpy done(window, &firmware_upgrade::upgradeCompleted);
+  window->btnUpgrade->click();
+  QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, kWaitMs);
+  QVERIFY(done.at(0).at(0).toBool());
+  QCOMPARE(desk.dialogs.texts().value(0), question);
+}
 
 void UpgradeRunTest::upgradeWithoutFileLogsAndChecksAgain() {
   Desk desk;
