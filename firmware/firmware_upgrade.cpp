@@ -139,8 +139,6 @@ firmware_upgrade::firmware_upgrade(QWidget* parent)
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(QStringLiteral("Velkor Quillet Firmware Upgrade"));
   setFixedSize(kClientWidth, kClientHeight);
-  loaderStartedHere_ = openerStartedLoader;
-  openerStartedLoader = false;
   buildControls();
   InitializeVidPidFirmware();
   InitializeBackgroundWorker();
@@ -364,6 +362,9 @@ void firmware_upgrade::btnUpgrade_MouseClick() {
     warn(QString::fromStdString(refusal));
     return;
   }
+  // The opener's word holds for the window it opened or brought forward.
+  loaderStartedHere_ = loaderStartedHere_ || openerStartedLoader;
+  openerStartedLoader = false;
   if (!loaderStartedHere_) {
     const Answer answer = talkgate::ui::dialogs().message(
         this, QString::fromLatin1(kLoneLoaderQuestion) + QLatin1Char('\n'),

@@ -73,7 +73,7 @@ class firmware_upgrade : public QWidget {
   // written over the device's settings.
   static inline bool snapshotTaken = false;
   // Set by the opener when it has just asked a Talkgate it talks to to start its loader; the
-  // next window takes it over. A loader the window did not see started is programmed only
+  // next Upgrade click takes it over. A loader the window did not see started is programmed only
   // after the operator has been told the risk and said yes.
   static inline bool openerStartedLoader = false;
   // Asked before a loader this window did not see started is programmed.
