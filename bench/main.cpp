@@ -14,8 +14,10 @@
 
 #include "bench/bench_image.h"
 #include "bench/cpu_time.h"
+#include "bench/fleet_run.h"
 #include "bench/goal_table.h"
 #include "bench/micro.h"
+#include "bench/upgrade_model.h"
 #include "bench/upgrade_run.h"
 #include "firmware/flash_layout.h"
 #include "firmware/image_split.h"
@@ -33,6 +35,9 @@ constexpr double kMinTiTxtMBps = 100.0;
 // image costs the host well under a millisecond.
 constexpr double kMinCrcMBps = 200.0;
 constexpr int kUpgradeSamples = 7;
+// A whole upgrade on a real part at typical figures, over what the part and the wire need.
+constexpr double kMaxPredictedOverFloor = 1.15;
+constexpr int kFleetTalkgates = 4;
 constexpr std::uint32_t kInstalledSeed = 0x1004;
 constexpr const char* kInstalledVersion = "1.0.4";
 
@@ -126,6 +131,51 @@ void addTrafficRows(GoalTable& table, const Workload& w) {
                     "%"));
 }
 
+std::string seconds(double ms) {
+  return fixed(ms / 1000.0, 2) + " s";
+}
+
+std::string pair(double typical, double worst) {
+  return seconds(typical) + " / " + seconds(worst);
+}
+
+// The wall time of a whole upgrade on a real part, stage by stage, at typical and worst figures.
+void addPredictionRows(GoalTable& table, const Workload& w) {
+  const TimedRun typical = runTimedUpgrade(w.installed, w.image, w.path, sim::kTypicalPart);
+  const TimedRun worst = runTimedUpgrade(w.installed, w.image, w.path, sim::kWorstPart);
+  const std::string what = kib(w.bytes) + " image on a real part";
+  if (!typical.ok || !worst.ok) {
+    table.add(error("Predicted " + what, typical.ok ? worst.failure : typical.failure));
+    return;
+  }
+  for (std::size_t i = 0; i < kStageCount; ++i) {
+    table.add(info(std::string("Predicted, typical / worst: ") + stageName(Stage(i)),
+                   pair(typical.stages[i].ms(), worst.stages[i].ms())));
+  }
+  table.add(info("Predicted whole upgrade, typical / worst",
+                 pair(typical.predictedMs(), worst.predictedMs())));
+  table.add(info("Floor: flash " + seconds(typical.flashMs) + " + wire " +
+                     seconds(typical.wireMs()) + " + re-enumerations " +
+                     seconds(typical.reenumerationMs) + " (typical) / worst",
+                 pair(typical.floorMs(), worst.floorMs())));
+  table.add(info("Same run with the old fixed waits, typical / worst",
+                 pair(typical.fixedWaitsMs(), worst.fixedWaitsMs())));
+  table.add(atMost("Typical prediction / floor", typical.predictedMs() / typical.floorMs(),
+                   kMaxPredictedOverFloor, 3, ""));
+}
+
+void addFleetRows(GoalTable& table, const Workload& w) {
+  table.section("talkgatectl --all upgrade: " + std::to_string(kFleetTalkgates) +
+                " simulated Talkgates, " + kib(w.bytes) + " image, typical part");
+  const FleetRun fleet = runFleetUpgrade(kFleetTalkgates, w.path);
+  if (!fleet.ok) {
+    table.add(error("Whole fleet", fleet.failure));
+    return;
+  }
+  table.add(info("Whole fleet, settings written back (clock + wire)",
+                 seconds(fleet.ms()) + ", " + seconds(fleet.ms() / kFleetTalkgates) + " each"));
+}
+
 void addCpuRows(GoalTable& table, const Workload& large) {
   table.section("CPU time (program and simulated devices, " + std::string(buildType()) + " build)");
   std::vector<double> upgradeMs;
@@ -192,7 +242,11 @@ int run(const Options& options) {
   }
 
   GoalTable table;
-  for (const Workload& w : workloads) addTrafficRows(table, w);
+  for (const Workload& w : workloads) {
+    addTrafficRows(table, w);
+    addPredictionRows(table, w);
+  }
+  addFleetRows(table, workloads.front());
   if (!options.quick) addCpuRows(table, workloads.back());
   std::filesystem::remove_all(folder, ec);
 

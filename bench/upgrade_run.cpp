@@ -52,6 +52,7 @@ UpgradeRun runUpgrade(const BenchImage& installed, const BenchImage& image,
   sim::SimWorldOptions options;
   options.initialImage = installed.text;
   options.plugIn = false;  // the Talkgate has already switched to its loader
+  options.timing = sim::kInstantPart;  // traffic and CPU only: the Talkgate is back at once
   sim::SimWorld world(bus, options);
   world.loader().plugIn();
   bus.resetCounters();

@@ -212,7 +212,8 @@ bool Upgrade::switchToLoader() {
   const int r = enterLoader(device);
   ctx_.closeDevice();
   hid::Port& port = ctx_.startedPort();
-  const bool left = !loaderInterfaces(port).empty() || talkgateConfigInterfaces(port).empty();
+  // Other Talkgates (--all) stay on the bus: only this one's leaving counts.
+  const bool left = !loaderInterfaces(port).empty() || returnedTalkgate().empty();
   // The device may restart before it answers; a lost reply is fine once it has left.
   if (r != kOk && !((r == kErrIo || r == kErrTimeout) && left)) {
     fail("Unable to switch the Talkgate to its bootstrap loader: " + resultText(r) +

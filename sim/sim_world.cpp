@@ -24,21 +24,33 @@ SimWorld::SimWorld(VirtualBus& bus, SimWorldOptions options)
   }
   talkgate_.setEnterLoaderHandler([this] {
     inLoader_ = true;
-    loader_.plugIn();
+    later(options_.timing.romLoaderBack, [this] { loader_.plugIn(); });
   });
   loader_.setResetHandler([this](const BslMemory& memory) { onReset(memory); });
   if (options_.startInLoader) {
     inLoader_ = true;
     talkgate_.unplug();  // SimTalkgate attaches itself when built
     loader_.plugIn();
-  } else if (options_.plugIn) {
-    talkgate_.plugIn();
+  } else if (!options_.plugIn) {
+    talkgate_.unplug();  // SimTalkgate attaches itself when built
   }
 }
 
 SimWorld::~SimWorld() {
   talkgate_.setEnterLoaderHandler(nullptr);
   loader_.setResetHandler(nullptr);
+  std::lock_guard lock(pendingMutex_);
+  for (int id : pending_) bus_.cancel(id);
+}
+
+void SimWorld::later(std::chrono::milliseconds delay, std::function<void()> action) {
+  if (delay.count() <= 0) {
+    action();
+    return;
+  }
+  const int id = bus_.after(delay, std::move(action));
+  std::lock_guard lock(pendingMutex_);
+  pending_.push_back(id);
 }
 
 int SimWorld::upgrades() const {
@@ -81,9 +93,11 @@ void SimWorld::onReset(const BslMemory& memory) {
     state.defaults = factory.defaults;
   }
   talkgate_.setState(state);
-  ++upgrades_;
-  inLoader_ = false;
-  talkgate_.plugIn();
+  later(options_.timing.talkgateBack, [this] {
+    ++upgrades_;
+    inLoader_ = false;
+    talkgate_.plugIn();
+  });
 }
 
 std::string demoImagesDir() {

@@ -6,10 +6,15 @@
 // runs (sim/world_state.h), a part waiting in its loader included.
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "sim/part_timing.h"
 #include "sim/sim_bsl_device.h"
 #include "sim/sim_talkgate.h"
 #include "sim/virtual_bus.h"
@@ -25,6 +30,9 @@ struct SimWorldOptions {
   BslMemoryMap flash{};
   // After an upgrade the Talkgate starts with factory settings (serial number kept) unless set.
   bool keepSettingsOnUpgrade = false;
+  // How long the part takes for what it does: the Talkgate comes back this long after the
+  // reset, its loader this long after command 9 (kInstantPart: at once).
+  PartTiming timing = kTypicalPart;
   // Plug the Talkgate in at construction.
   bool plugIn = true;
   // The part starts in its ROM loader (an interrupted upgrade) instead of its firmware: the
@@ -56,6 +64,8 @@ class SimWorld {
 
  private:
   void onReset(const BslMemory& memory);
+  // Runs action after delay on the bus (at once for zero); cancelled when the world goes.
+  void later(std::chrono::milliseconds delay, std::function<void()> action);
 
   VirtualBus& bus_;
   SimWorldOptions options_;
@@ -64,6 +74,8 @@ class SimWorld {
   std::atomic<int> upgrades_{0};
   std::atomic<bool> inLoader_{false};
   std::string flashProblem_;
+  std::mutex pendingMutex_;
+  std::vector<int> pending_;  // ids of the bus actions set with later()
 };
 
 // Folder of the demo firmware images (talkgate_fw_1.0.4.txt, talkgate_fw_1.1.0.txt): the

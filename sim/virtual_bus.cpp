@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <atomic>
 
+#include "device/clock.h"
+
 namespace talkgate::sim {
 
 struct VirtualBus::State {
@@ -31,6 +33,27 @@ struct VirtualBus::State {
       observer = writeObserver;
     }
     if (observer) (*observer)();
+  }
+
+  struct Timed {
+    int id = 0;
+    std::function<void()> action;
+  };
+  std::multimap<long long, Timed> timed;  // by the clock's ms at which each falls due
+  int nextTimedId = 1;
+
+  // Runs the due actions one by one, earliest first, without the lock: they attach and detach.
+  void runDue() {
+    for (;;) {
+      std::function<void()> action;
+      {
+        std::lock_guard lock(mutex);
+        if (timed.empty() || timed.begin()->first > activeClock().now().count()) return;
+        action = std::move(timed.begin()->second.action);
+        timed.erase(timed.begin());
+      }
+      action();
+    }
   }
 
   // The endpoint attached at path, or nullptr once it has been detached.
@@ -64,6 +87,7 @@ class VirtualDevice : public hid::Device {
       : state_(std::move(state)), path_(std::move(path)) {}
 
   int write(const std::uint8_t* data, std::size_t length) override {
+    state_->runDue();
     std::shared_ptr<Endpoint> endpoint = state_->endpointAt(path_);
     if (!endpoint || data == nullptr) return -1;
     const bool taken = endpoint->hostWrite(data, length);
@@ -75,6 +99,7 @@ class VirtualDevice : public hid::Device {
   // Reads never block on the virtual bus: time moves through the active clock, which the
   // caller's polling advances.
   int read(std::uint8_t* data, std::size_t length) override {
+    state_->runDue();
     std::shared_ptr<Endpoint> endpoint = state_->endpointAt(path_);
     if (!endpoint || data == nullptr) return -1;
     const int received = endpoint->hostRead(data, length);
@@ -117,10 +142,12 @@ VirtualBus::VirtualBus() : state_(std::make_shared<State>()) {}
 // Listeners are not told: their owners are being torn down too.
 VirtualBus::~VirtualBus() {
   std::vector<State::Entry> entries;
+  std::multimap<long long, State::Timed> timed;  // never run: their devices go with the bus
   {
     std::lock_guard lock(state_->mutex);
     entries.swap(state_->entries);
     state_->listeners.clear();
+    timed.swap(state_->timed);
   }
 }
 
@@ -183,6 +210,29 @@ void VirtualBus::setWriteObserver(std::function<void()> observer) {
       observer ? std::make_shared<const std::function<void()>>(std::move(observer)) : nullptr;
 }
 
+int VirtualBus::after(std::chrono::milliseconds delay, std::function<void()> action) {
+  const long long due = (activeClock().now() + delay).count();
+  std::lock_guard lock(state_->mutex);
+  const int id = state_->nextTimedId++;
+  state_->timed.emplace(due, State::Timed{id, std::move(action)});
+  return id;
+}
+
+void VirtualBus::cancel(int id) {
+  std::lock_guard lock(state_->mutex);
+  for (auto it = state_->timed.begin(); it != state_->timed.end(); ++it) {
+    if (it->second.id == id) {
+      state_->timed.erase(it);
+      return;
+    }
+  }
+}
+
+std::size_t VirtualBus::pendingActions() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->timed.size();
+}
+
 std::uint64_t VirtualBus::reportsWritten() const {
   return state_->written.load();
 }
@@ -202,6 +252,7 @@ int VirtualBus::init() {
 
 std::vector<hid::DeviceInfo> VirtualBus::enumerate(std::uint16_t vendorId,
                                                    std::uint16_t productId) {
+  state_->runDue();
   std::vector<hid::DeviceInfo> result;
   for (hid::DeviceInfo& info : devices()) {
     if ((vendorId == 0 || info.vendorId == vendorId) &&
@@ -213,6 +264,7 @@ std::vector<hid::DeviceInfo> VirtualBus::enumerate(std::uint16_t vendorId,
 }
 
 std::unique_ptr<hid::Device> VirtualBus::open(const std::string& path, hid::OpenError* error) {
+  state_->runDue();
   hid::OpenError reason = hid::OpenError::None;
   std::shared_ptr<Endpoint> endpoint;
   {

@@ -3,6 +3,7 @@
 // same port interface as real hardware. Thread-safe; endpoints may attach or detach devices
 // from inside their own callbacks (a Talkgate that restarts into its loader does).
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -56,6 +57,15 @@ class VirtualBus : public hid::Port {
   // outside the bus's locks, so that whoever keeps the devices' state can keep it as it changes.
   // nullptr removes it.
   void setWriteObserver(std::function<void()> observer);
+
+  // Runs action once `delay` has passed on the active clock, the first time the bus is used
+  // (listed, opened, written or read) from then on: a device that leaves or arrives a while
+  // after the report that set it off. Actions due at once run in the order of their times.
+  // Returns an id for cancel().
+  int after(std::chrono::milliseconds delay, std::function<void()> action);
+  void cancel(int id);
+  // Actions set with after() that have not run yet.
+  std::size_t pendingActions() const;
 
   // Traffic counters, for tests and benchmarks.
   std::uint64_t reportsWritten() const;
