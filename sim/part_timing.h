@@ -7,9 +7,10 @@
 // Sources:
 // - flash: the F55xx/F552x datasheets' flash tables: segment, bank and mass erase 23 ms typical,
 //   32 ms at most; word programming 64-85 us per 16-bit word (the RAM loader writes word by word);
-// - bus: our own kernel USB stage (dummy_hcd, hidapi's hidraw back end): an unbound interface is
-//   gone for hidapi after 0.12 s (0.16 s seen under load), an unbind until the loader's gadget is
-//   visible takes 0.6-1.0 s, a bound gadget until both hidraw nodes are present 0.8-1.6 s;
+// - bus: our own kernel USB stage (dummy_hcd, hidapi's hidraw back end): an unbind until the
+//   loader's gadget is visible to hidapi takes 0.6-1.0 s, a bound gadget until both hidraw nodes
+//   are present 0.8-1.6 s (an unbound interface is gone for hidapi after 0.12 s; the simulated
+//   one goes at once, which only makes the host's "gone" come sooner);
 // - CRC: the RAM loader feeds the CRC module a byte at a time; about 1 us a byte at the part's
 //   8 MHz, 2 us assumed at worst (no datasheet figure; an estimate of ours).
 
@@ -22,9 +23,8 @@ struct PartTiming {
   std::chrono::microseconds massErase{0};     // Mass Erase, and the one after a wrong password
   std::chrono::microseconds wordProgram{0};   // each 16-bit word written to flash
   std::chrono::microseconds crcPerByte{0};    // each byte a CRC Check covers
-  // From the report that makes the part leave (Load PC, the reset, command 9) until hidapi no
-  // longer lists it, and until the new interface (RAM loader, Talkgate, ROM loader) is listed.
-  std::chrono::milliseconds leaveBus{0};
+  // From the report that makes the part leave (Load PC, the reset, command 9) until hidapi
+  // lists the new interface (RAM loader, Talkgate, ROM loader). The old one goes at once.
   std::chrono::milliseconds ramLoaderBack{0};  // after Load PC
   std::chrono::milliseconds talkgateBack{0};   // after the reset into new firmware
   std::chrono::milliseconds romLoaderBack{0};  // after command 9 (the Talkgate's own switch)
@@ -39,13 +39,13 @@ inline constexpr PartTiming kInstantPart{};
 inline constexpr PartTiming kTypicalPart{
     std::chrono::microseconds(23000), std::chrono::microseconds(23000),
     std::chrono::microseconds(64),    std::chrono::microseconds(1),
-    std::chrono::milliseconds(120),   std::chrono::milliseconds(600),
-    std::chrono::milliseconds(800),   std::chrono::milliseconds(600)};
+    std::chrono::milliseconds(600),   std::chrono::milliseconds(800),
+    std::chrono::milliseconds(600)};
 
 inline constexpr PartTiming kWorstPart{
     std::chrono::microseconds(32000), std::chrono::microseconds(32000),
     std::chrono::microseconds(85),    std::chrono::microseconds(2),
-    std::chrono::milliseconds(160),   std::chrono::milliseconds(1000),
-    std::chrono::milliseconds(1600),  std::chrono::milliseconds(1000)};
+    std::chrono::milliseconds(1000),  std::chrono::milliseconds(1600),
+    std::chrono::milliseconds(1000)};
 
 }  // namespace talkgate::sim

@@ -12,12 +12,14 @@
 #include "bench/cpu_time.h"
 #include "bench/goal_table.h"
 #include "bench/phase_split.h"
+#include "bench/upgrade_model.h"
 #include "bench/upgrade_run.h"
 #include "firmware/crc_check.h"
 #include "firmware/firmware_resources.h"
 #include "firmware/flash_layout.h"
 #include "firmware/image_check.h"
 #include "firmware/image_split.h"
+#include "firmware/programming_sequence.h"
 #include "sim/sim_bsl_device.h"
 
 namespace talkgate::bench {
@@ -253,6 +255,35 @@ TEST_F(UpgradeRunTest, RunThatDoesNotReachTheNewFirmwareDoesNotCount) {
   const UpgradeRun wrong = runUpgrade(installed, other, path);
   EXPECT_FALSE(wrong.ok);
   EXPECT_NE(wrong.failure.find("version"), std::string::npos) << wrong.failure;
+}
+
+
+// On the manual clock a whole upgrade waits for the part and no longer: the part's erasing and
+// programming are on the clock, and once the RAM loader and the Talkgate are back the host is
+// at most one poll behind. A part slower than the old fixed 3 s after Load PC still succeeds.
+TEST_F(UpgradeRunTest, TimedUpgradeWaitsForThePartAndNoLonger) {
+  sim::PartTiming slow = sim::kWorstPart;
+  slow.ramLoaderBack = std::chrono::milliseconds(3500);
+  slow.talkgateBack = std::chrono::milliseconds(5000);
+  const std::pair<const char*, sim::PartTiming> parts[] = {
+      {"typical", sim::kTypicalPart}, {"worst", sim::kWorstPart}, {"slow", slow}};
+  for (const auto& [name, timing] : parts) {
+    SCOPED_TRACE(name);
+    const TimedRun run = runTimedUpgrade(installed, image, path, timing);
+    ASSERT_TRUE(run.ok) << run.failure;
+    EXPECT_GE(run.ramLoaderWaitMs, timing.ramLoaderBack.count());
+    EXPECT_LE(run.ramLoaderWaitMs, timing.ramLoaderBack.count() + firmware::kRamLoaderPollMs);
+    const auto stage = [&run](Stage s) { return run.stages[static_cast<std::size_t>(s)]; };
+    const long long back = stage(Stage::Reset).clockMs + stage(Stage::TalkgateBack).clockMs;
+    EXPECT_GE(back, timing.talkgateBack.count());
+    EXPECT_LE(stage(Stage::TalkgateBack).clockMs, timing.talkgateBack.count() + 50);
+    long long clockMs = 0;
+    for (const auto& s : run.stages) clockMs += s.clockMs;
+    EXPECT_GE(static_cast<double>(clockMs), run.flashMs + run.reenumerationMs)
+        << "every erase and word programmed kept the part busy on the clock";
+    EXPECT_LE(run.predictedMs(), 1.15 * run.floorMs());
+    EXPECT_LT(run.predictedMs(), run.fixedWaitsMs());
+  }
 }
 
 }  // namespace

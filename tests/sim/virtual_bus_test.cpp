@@ -5,6 +5,7 @@
 
 #include <deque>
 
+#include "device/clock.h"
 #include "sim/virtual_bus.h"
 
 namespace talkgate::sim {
@@ -173,6 +174,38 @@ TEST(VirtualBus, EndpointMayReplaceItselfFromInsideAWrite) {
   ASSERT_EQ(bus.devices().size(), 1u);
   EXPECT_EQ(bus.devices()[0].path, loaderPath);
   EXPECT_EQ(bus.devices()[0].productId, 0x0200);
+}
+
+}  // namespace
+}  // namespace talkgate::sim
+
+namespace talkgate::sim {
+namespace {
+
+// A device that arrives a while after the report that set it off: the action runs the first
+// time the bus is used once its time has come, earlier ones first, and never once cancelled.
+TEST(VirtualBusTimedActions, RunWhenDueInTheOrderOfTheirTimes) {
+  ManualClock clock;
+  ScopedClock scoped(clock);
+  VirtualBus bus;
+  std::vector<int> ran;
+  bus.after(std::chrono::milliseconds(800), [&] { ran.push_back(800); });
+  bus.after(std::chrono::milliseconds(600), [&] {
+    ran.push_back(600);
+    bus.attach(info(0x2047, 0x0200, 0), std::make_shared<EchoEndpoint>());
+  });
+  const int cancelled = bus.after(std::chrono::milliseconds(700), [&] { ran.push_back(700); });
+  bus.cancel(cancelled);
+
+  clock.advance(std::chrono::milliseconds(599));
+  EXPECT_TRUE(bus.enumerate(0x2047, 0x0200).empty());
+  EXPECT_TRUE(ran.empty());
+  clock.advance(std::chrono::milliseconds(1));
+  EXPECT_EQ(bus.enumerate(0x2047, 0x0200).size(), 1u) << "listed by the look that ran it";
+  clock.advance(std::chrono::milliseconds(500));
+  bus.enumerate(0, 0);
+  EXPECT_EQ(ran, (std::vector<int>{600, 800}));
+  EXPECT_EQ(bus.pendingActions(), 0u);
 }
 
 }  // namespace
