@@ -55,7 +55,9 @@ int SimulatedWorld::build(const GlobalOptions& options, std::string& error) {
     states.resize(*options.simDevices);
   }
   for (const auto& state : states) {
-    talkgates_.push_back(std::make_unique<sim::SimWorld>(bus_, sim::SimWorld::optionsFrom(state)));
+    sim::SimWorldOptions worldOptions = sim::SimWorld::optionsFrom(state);
+    worldOptions.lateLoaderAfterSwitch = true;  // this tool polls the bus for the loader
+    talkgates_.push_back(std::make_unique<sim::SimWorld>(bus_, std::move(worldOptions)));
     // A simulated part starts only our stand-in RAM loader, as a real one starts only its own.
     talkgates_.back()->loader().declareRamLoader(firmware::firmwareResources().ramBslText);
     if (const std::string& problem = talkgates_.back()->flashProblem(); !problem.empty()) {

@@ -23,7 +23,10 @@
 #include "config/ini_file.h"
 #include "config/utility_config.h"
 #include "device/clock.h"
+#include "device/hid_port.h"
+#include "device/return_wait.h"
 #include "device/transport.h"
+#include "firmware/bsl_wire.h"
 #include "firmware/firmware_resources.h"
 #include "firmware/loader_images.h"
 #include "firmware/programming_sequence.h"
@@ -436,8 +439,28 @@ void firmware_upgrade::backgroundWorker1_RunWorkerCompleted(bool upgraded, bool 
   emit upgradeCompleted(true);
 }
 
+void firmware_upgrade::waitForNewFirmware() {
+  talkgate::hid::Port& port = talkgate::hid::activePort();
+  const auto listed = [&port](std::uint16_t vendorId, std::uint16_t productId) {
+    return port.init() == 0 && !port.enumerate(vendorId, productId).empty();
+  };
+  talkgate::ReturnPoll poll;
+  poll.timeout = std::chrono::milliseconds(kRebootWaitMs);
+  poll.interval = std::chrono::milliseconds(kPaintSliceMs);
+  poll.gone = [&listed] {
+    return !listed(talkgate::firmware::bsl::kLoaderVendorId,
+                   talkgate::firmware::bsl::kLoaderProductId);
+  };
+  poll.back = [&listed] { return listed(talkgate::kVendorId, talkgate::kProductId); };
+  poll.pause = [this](std::chrono::milliseconds step) {
+    waitKeepingWindowAlive(static_cast<int>(step.count()));
+  };
+  // Not back in time: the scan below tells the operator.
+  talkgate::waitForReturn(poll);
+}
+
 void firmware_upgrade::reconnectAndRestore() {
-  waitKeepingWindowAlive(kRebootWaitMs);
+  waitForNewFirmware();
 
   if (talkgate::hid_handle != nullptr) {
     talkgate::hid_exit_safely(talkgate::hid_handle);

@@ -43,7 +43,9 @@ class firmware_upgrade : public QWidget {
     std::function<int()> unsubscribe;
   };
 
-  static constexpr int kRebootWaitMs = 6000;  // the new firmware starts and enumerates
+  // The longest wait for the new firmware to enumerate once the loader has left; the window
+  // looks for it every paint slice and goes on as soon as it is there.
+  static constexpr int kRebootWaitMs = 6000;
   static constexpr int kPaintSliceMs = 50;    // the window repaints this often meanwhile
   static constexpr const char* kFirmwareFilter = "(*.txt)|*.txt|All files (*.*)|*.*";
   // Told when the operator tries to leave while programming or the write-back runs.
@@ -153,6 +155,8 @@ class firmware_upgrade : public QWidget {
   void waitKeepingWindowAlive(int milliseconds);
   // After a verified upgrade: reconnect, serial number, settings.
   void reconnectAndRestore();
+  // Until the loader has left the bus and the Talkgate is on it, at most kRebootWaitMs.
+  void waitForNewFirmware();
   void warn(const QString& text);
   // The one message while an upgrade runs; the window stays open.
   void tellUpgradeRunning();

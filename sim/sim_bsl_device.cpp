@@ -11,6 +11,7 @@
 #include <deque>
 #include <mutex>
 
+#include "device/clock.h"
 #include "sim/bsl_wire_model.h"
 #include "sim/sim_crc.h"
 #include "sim/sim_ti_txt.h"
@@ -43,6 +44,7 @@ struct SimBslDevice::Impl {
   struct Actions {
     std::string detachPath;
     bool attach = false;
+    std::chrono::milliseconds attachAfter{0};  // the re-enumeration before the attach
     bool attachRam = false;
     bool plugSecondLoader = false;
     std::function<void(const BslMemory&)> handler;
@@ -68,6 +70,10 @@ struct SimBslDevice::Impl {
   // erases main memory only (the guide's erase-mode table), whatever the lock.
   bool infoALocked = true;
   std::deque<Report> replies;
+  std::deque<long long> replyReadyUs;  // when each reply is there, on the part's clock
+  PartTiming timing;
+  long long busyUntilUs = 0;  // the part's clock (us) when it is done with the last report
+  long long workUs = 0;       // where the report being handled has got to
 
   int refusePasswords = 0;
   std::vector<std::pair<LoaderFault, int>> armedFaults;  // kind, reports to go
@@ -110,8 +116,14 @@ struct SimBslDevice::Impl {
     path.clear();
     ++generation;
     replies.clear();
+    replyReadyUs.clear();
   }
   bool handle(const std::uint8_t* data, std::size_t length, Actions& actions);
+  // The part spends this long on the report being handled.
+  void busy(std::chrono::microseconds duration) { workUs += duration.count(); }
+  // Blocks the writer (outside the lock) until the part takes the next report; returns the
+  // part's clock (us) when the report arrived.
+  long long waitUntilFree();
   // Counts the armed faults down; true when one makes the loader leave the bus now.
   bool strikeArmedFault(Actions& actions);
   std::optional<BslPhase> phaseOf(std::uint8_t command, std::uint32_t address) const;
@@ -168,6 +180,7 @@ void SimBslDevice::Impl::attach(const std::shared_ptr<Impl>& self, bool ramPerso
     silent = ramPersonality && pendingSilence;
     pendingSilence = false;
     replies.clear();
+    replyReadyUs.clear();
   }
   hid::DeviceInfo info;
   info.vendorId = kVendorId;
@@ -188,7 +201,27 @@ void SimBslDevice::Impl::attach(const std::shared_ptr<Impl>& self, bool ramPerso
 
 void SimBslDevice::Impl::perform(const std::shared_ptr<Impl>& self, Actions& actions) {
   if (!actions.detachPath.empty()) bus.detach(actions.detachPath);
-  if (actions.attach) attach(self, actions.attachRam);
+  if (actions.attach && actions.attachAfter.count() > 0) {
+    std::uint64_t gen;
+    {
+      std::lock_guard lock(mutex);
+      gen = generation;
+    }
+    const bool ramPersonality = actions.attachRam;
+    std::weak_ptr<Impl> weak = self;
+    // Comes back only if nothing else (an unplug, a plug-in) happened to it meanwhile.
+    bus.after(actions.attachAfter, [weak, gen, ramPersonality] {
+      auto impl = weak.lock();
+      if (!impl) return;
+      {
+        std::lock_guard lock(impl->mutex);
+        if (impl->attached || impl->generation != gen) return;
+      }
+      impl->attach(impl, ramPersonality);
+    });
+  } else if (actions.attach) {
+    attach(self, actions.attachRam);
+  }
   if (actions.plugSecondLoader) {
     SimBslDevice* other;
     {
@@ -201,15 +234,32 @@ void SimBslDevice::Impl::perform(const std::shared_ptr<Impl>& self, Actions& act
   if (actions.handler) actions.handler(actions.snapshot);
 }
 
+long long SimBslDevice::Impl::waitUntilFree() {
+  Clock& clock = activeClock();
+  long long until;
+  {
+    std::lock_guard lock(mutex);
+    until = busyUntilUs;
+  }
+  const long long arrivedUs = clock.now().count() * 1000;
+  if (until > arrivedUs) clock.sleepFor(std::chrono::milliseconds((until - arrivedUs + 999) / 1000));
+  return arrivedUs;
+}
+
 bool BslEndpoint::hostWrite(const std::uint8_t* data, std::size_t length) {
   auto impl = impl_.lock();
   if (!impl) return false;
+  const long long arrivedUs = impl->waitUntilFree();
   SimBslDevice::Impl::Actions actions;
   bool ok;
   {
     std::lock_guard lock(impl->mutex);
     if (!impl->attached || impl->generation != generation_) return false;
+    // A report that waited is taken the moment the part is done with the last one; the
+    // clock's whole milliseconds never add up over many reports.
+    impl->workUs = std::max(impl->busyUntilUs, arrivedUs);
     ok = impl->handle(data, length, actions);
+    impl->busyUntilUs = impl->workUs;
   }
   impl->perform(impl, actions);
   return ok;
@@ -218,9 +268,11 @@ bool BslEndpoint::hostWrite(const std::uint8_t* data, std::size_t length) {
 int SimBslDevice::Impl::hostRead(std::uint64_t gen, std::uint8_t* data, std::size_t length) {
   std::lock_guard lock(mutex);
   if (!attached || gen != generation || replies.empty()) return 0;
+  if (replyReadyUs.front() > activeClock().now().count() * 1000) return 0;  // still busy
   const std::size_t n = std::min(length, replies.front().size());
   std::memcpy(data, replies.front().data(), n);
   replies.pop_front();
+  replyReadyUs.pop_front();
   return static_cast<int>(n);
 }
 
@@ -231,6 +283,7 @@ void SimBslDevice::Impl::reply(std::uint8_t code, const std::uint8_t* data, std:
   r[2] = code;
   if (length) std::memcpy(r.data() + 3, data, length);
   replies.push_back(r);
+  replyReadyUs.push_back(workUs);
 }
 
 std::optional<BslPhase> SimBslDevice::Impl::phaseOf(std::uint8_t command,
@@ -274,6 +327,7 @@ std::uint8_t SimBslDevice::Impl::checkPassword(const std::uint8_t* core, std::si
   unlockedState = false;
   eraseMain();
   ++massErases;
+  busy(timing.massErase);
   return kPasswordWrong;
 }
 
@@ -295,6 +349,7 @@ std::uint8_t SimBslDevice::Impl::write(std::uint32_t address, const std::uint8_t
   if (!ram) return kUnknownCommand;  // the ROM loader writes RAM only
   if (!layout.flashRun(address, end)) return kFlashFailBit;
   if ((address & 1u) || (count & 1u)) return kByteWriteForbidden;
+  busy(timing.wordProgram * static_cast<long long>(count / 2));  // word by word
   bool checked = true;
   for (std::size_t i = 0; i < count; ++i) {
     const std::uint32_t at = address + static_cast<std::uint32_t>(i);
@@ -323,6 +378,7 @@ void SimBslDevice::Impl::reset(Actions& actions) {
   if (blank) {
     actions.attach = true;  // nothing to run: the part stays in its loader
     actions.attachRam = false;
+    actions.attachAfter = timing.romLoaderBack;
   } else if (resetHandler) {
     actions.handler = resetHandler;
     actions.snapshot = memory;
@@ -374,6 +430,7 @@ void SimBslDevice::Impl::startRamCode(Actions& actions) {
   if (genuine || foreignCode == ForeignCode::NeverAnswers) {
     actions.attach = true;
     actions.attachRam = true;
+    actions.attachAfter = timing.ramLoaderBack;
   }
   // Foreign code that re-enumerates is still no loader: it never answers.
   pendingSilence = !genuine;
@@ -461,6 +518,7 @@ bool SimBslDevice::Impl::handle(const std::uint8_t* data, std::size_t length, Ac
         if (!(infoALocked && layout.inInfoA(address))) {
           erase(layout.segmentStart(address), layout.segmentBytes(address));
         }
+        busy(timing.segmentErase);
         message(kOk);
       }
       break;
@@ -472,6 +530,7 @@ bool SimBslDevice::Impl::handle(const std::uint8_t* data, std::size_t length, Ac
       }
       eraseMain();
       ++massErases;
+      busy(timing.massErase);
       message(kOk);
       break;
     case kUnlockLockInfo:
@@ -489,6 +548,7 @@ bool SimBslDevice::Impl::handle(const std::uint8_t* data, std::size_t length, Ac
       if (command == kTxDataBlock) {
         reply(kDataReply, memory.data() + address, count);
       } else {
+        busy(timing.crcPerByte * static_cast<long long>(count));
         const std::uint16_t crc = simCrc16(memory.data() + address, count);
         const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(crc),
                                        static_cast<std::uint8_t>(crc >> 8)};
@@ -536,6 +596,11 @@ SimBslDevice::SimBslDevice(VirtualBus& bus, BslMemoryMap layout)
 
 SimBslDevice::~SimBslDevice() {
   unplug();
+}
+
+void SimBslDevice::setTiming(const PartTiming& timing) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->timing = timing;
 }
 
 void SimBslDevice::plugIn() {

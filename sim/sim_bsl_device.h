@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "sim/bsl_memory_map.h"
+#include "sim/part_timing.h"
 #include "sim/virtual_bus.h"
 
 namespace talkgate::sim {
@@ -108,6 +109,12 @@ class SimBslDevice {
   // the application: with the whole memory. Not called when the reset vector is erased;
   // then the part comes back in its ROM loader, as a blank part does.
   void setResetHandler(std::function<void(const BslMemory& memory)> handler);
+
+  // The part's own time (kInstantPart until set): erasing, programming and CRC keep it busy on
+  // the active clock (a host report written meanwhile waits, as a NAKed one does, and a reply
+  // is there only once the work is done); the RAM loader and a part reset into its loader
+  // come back on the bus only after their re-enumeration time.
+  void setTiming(const PartTiming& timing);
 
   // Failure injection.
   // Refuses the next count passwords even when right (each refusal mass-erases main flash).

@@ -12,6 +12,7 @@ SimWorld::SimWorld(VirtualBus& bus, SimWorldOptions options)
       options_(std::move(options)),
       talkgate_(bus, options_.talkgate),
       loader_(bus, options_.flash) {
+  loader_.setTiming(options_.timing);
   if (!options_.initialImage.empty() &&
       !loader_.loadFlashImage(options_.initialImage, &flashProblem_)) {
     flashProblem_ = "flash: " + flashProblem_;
@@ -24,7 +25,9 @@ SimWorld::SimWorld(VirtualBus& bus, SimWorldOptions options)
   }
   talkgate_.setEnterLoaderHandler([this] {
     inLoader_ = true;
-    later(options_.timing.romLoaderBack, [this] { loader_.plugIn(); });
+    const auto delay = options_.lateLoaderAfterSwitch ? options_.timing.romLoaderBack
+                                                      : std::chrono::milliseconds(0);
+    later(delay, [this] { loader_.plugIn(); });
   });
   loader_.setResetHandler([this](const BslMemory& memory) { onReset(memory); });
   if (options_.startInLoader) {

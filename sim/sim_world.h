@@ -30,9 +30,13 @@ struct SimWorldOptions {
   BslMemoryMap flash{};
   // After an upgrade the Talkgate starts with factory settings (serial number kept) unless set.
   bool keepSettingsOnUpgrade = false;
-  // How long the part takes for what it does: the Talkgate comes back this long after the
-  // reset, its loader this long after command 9 (kInstantPart: at once).
+  // How long the part takes for what it does (kInstantPart: at once): its loader keeps this
+  // time, and the Talkgate comes back this long after the reset.
   PartTiming timing = kTypicalPart;
+  // The loader also shows up only timing.romLoaderBack after command 9. Off by default: the
+  // windows learn of the loader from a device notification, which the virtual bus gives only
+  // when it is used, so only a host that polls for the loader (talkgatectl) can wait for it.
+  bool lateLoaderAfterSwitch = false;
   // Plug the Talkgate in at construction.
   bool plugIn = true;
   // The part starts in its ROM loader (an interrupted upgrade) instead of its firmware: the

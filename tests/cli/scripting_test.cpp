@@ -65,8 +65,6 @@ TEST_F(JsonEverywhere, EveryCommandPrintsOneJsonDocumentAndNothingElse) {
   sim::SimWorldOptions options;
   options.initialImage = readFile(sim::demoImagesDir() + "/talkgate_fw_1.0.4.txt");
   options.talkgate.working.keypadType = 1;
-  // 'enter-loader' and then 'upgrade' at once: the loader is there when the next command runs.
-  options.timing = sim::kInstantPart;
   sim::SimWorld world(bus_, options);
   const std::string configFile = path("cfg/USBTalkgateUtilityCfg.ini");
   std::filesystem::create_directories(path("cfg"));

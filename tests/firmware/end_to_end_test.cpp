@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "device/commands.h"
+#include "device/return_wait.h"
 #include "device/transport.h"
 #include "firmware/bsl_wire.h"
 #include "tests/firmware/bsl_fixture.h"
@@ -33,8 +34,24 @@ class EndToEndTest : public ::testing::Test {
     return o;
   }
 
+  // Looks every 50 ms of the clock, as the windows do, until the part has re-enumerated as
+  // vendorId:productId (at most 10 s).
+  void awaitOnBus(int vendorId, int productId) {
+    ReturnPoll poll;
+    poll.timeout = std::chrono::milliseconds(10000);
+    poll.interval = std::chrono::milliseconds(50);
+    poll.gone = [] { return true; };
+    poll.back = [this, vendorId, productId] {
+      return !bus.enumerate(static_cast<std::uint16_t>(vendorId),
+                            static_cast<std::uint16_t>(productId))
+                  .empty();
+    };
+    waitForReturn(poll);
+  }
+
   // Opens the Talkgate, reads its status and closes it again.
   ::testing::AssertionResult talkgateStatus(DeviceStatus& status) {
+    awaitOnBus(kVendorId, kProductId);
     char manufacturer[kDeviceStringBuffer];
     char product[kDeviceStringBuffer];
     DeviceHandle handle = ScanForUSBDevice_a(kVendorId, kProductId, manufacturer, product);
@@ -47,12 +64,14 @@ class EndToEndTest : public ::testing::Test {
 
   // Sends command 9 to the Talkgate and lets go of it, as the main window does.
   void enterLoader() {
+    awaitOnBus(kVendorId, kProductId);
     char manufacturer[kDeviceStringBuffer];
     char product[kDeviceStringBuffer];
     DeviceHandle handle = ScanForUSBDevice_a(kVendorId, kProductId, manufacturer, product);
     ASSERT_NE(handle, nullptr);
     talkgate::enterLoader(handle);  // the device leaves without answering
     hid_exit_safely(handle);
+    awaitOnBus(bsl::kLoaderVendorId, bsl::kLoaderProductId);
   }
 
   bool upgrade(const std::string& path) {
@@ -87,7 +106,6 @@ TEST_F(EndToEndTest, TalkgateIsUpgradedThroughItsLoaderAndReportsTheNewVersion) 
   EXPECT_EQ(arrivals.load(), 1);
 
   ASSERT_TRUE(upgrade(demoImagePath("1.1.0"))) << log;
-  EXPECT_EQ(world.upgrades(), 1);
   EXPECT_EQ(world.loader().massErases(), 0) << "the demo images share the product's password";
   // ROM loader in, RAM loader swap, loader out at the reset.
   EXPECT_EQ(arrivals.load(), 2);
@@ -96,6 +114,7 @@ TEST_F(EndToEndTest, TalkgateIsUpgradedThroughItsLoaderAndReportsTheNewVersion) 
 
   DeviceStatus after;
   ASSERT_TRUE(talkgateStatus(after));
+  EXPECT_EQ(world.upgrades(), 1);
   EXPECT_EQ(after.firmwareVersion, "1.1.0");
   EXPECT_EQ(after.serialNumber, "TG990042");
   EXPECT_EQ(after.symbolBrightness, sim::SimTalkgate::factoryState().working.symbolBrightness)
@@ -149,6 +168,7 @@ TEST_F(EndToEndTest, ImageWithoutTheVersionMarkerNeverBringsTheTalkgateBack) {
       ::testing::TempDir() + "/tg_fw_unmarked_" + std::to_string(::getpid()) + ".txt";
   { std::ofstream(path, std::ios::binary) << image; }
   EXPECT_TRUE(upgrade(path)) << log;
+  awaitOnBus(kVendorId, kProductId);  // far longer than the part takes to come back
   EXPECT_FALSE(world.talkgate().pluggedIn());
   EXPECT_FALSE(world.loader().pluggedIn());
   std::remove(path.c_str());

@@ -84,6 +84,7 @@ class UpgradeRunTest : public QObject {
   void upgradeWithoutFileLogsAndChecksAgain();
   void upgradeOnHardwareWithoutLoaderImagesIsRefusedBeforeAnythingIsSent();
   void successfulUpgradeRestoresSerialNumberAndSettings();
+  void waitForNewFirmwareIsOnTheWindowClockAndKeepsEventsFlowing_data();
   void waitForNewFirmwareIsOnTheWindowClockAndKeepsEventsFlowing();
   void serialNumberIsWrittenOnlyWithEightOrTwelveCharacters_data();
   void serialNumberIsWrittenOnlyWithEightOrTwelveCharacters();
@@ -249,8 +250,29 @@ void UpgradeRunTest::successfulUpgradeRestoresSerialNumberAndSettings() {
   if (!screenshot.isEmpty()) QVERIFY(window->grab().save(screenshot));
 }
 
+void UpgradeRunTest::waitForNewFirmwareIsOnTheWindowClockAndKeepsEventsFlowing_data() {
+  QTest::addColumn<int>("ramLoaderBackMs");
+  QTest::addColumn<int>("talkgateBackMs");
+  QTest::addColumn<bool>("found");
+  const int typical = static_cast<int>(talkgate::sim::kTypicalPart.talkgateBack.count());
+  const int worst = static_cast<int>(talkgate::sim::kWorstPart.talkgateBack.count());
+  QTest::newRow("typical part") << 600 << typical << true;
+  QTest::newRow("worst part") << 1000 << worst << true;
+  // Slower than the three fixed seconds the upgrade used to wait after starting the RAM loader.
+  QTest::newRow("RAM loader after 3.5 s") << 3500 << typical << true;
+  QTest::newRow("Talkgate after 5.9 s") << 600 << 5900 << true;
+  QTest::newRow("Talkgate after the 6 s bound") << 600 << 6500 << false;
+}
+
 void UpgradeRunTest::waitForNewFirmwareIsOnTheWindowClockAndKeepsEventsFlowing() {
-  Desk desk;
+  QFETCH(int, ramLoaderBackMs);
+  QFETCH(int, talkgateBackMs);
+  QFETCH(bool, found);
+  auto options = fwuitest::worldRunning("1.0.4");
+  options.timing = talkgate::sim::kTypicalPart;
+  options.timing.ramLoaderBack = std::chrono::milliseconds(ramLoaderBackMs);
+  options.timing.talkgateBack = std::chrono::milliseconds(talkgateBackMs);
+  Desk desk(options);
   setSnapshot("AB123456");
   Run run(desk);
   desk.dialogs.questionAnswers << Answer::No;
@@ -272,13 +294,22 @@ void UpgradeRunTest::waitForNewFirmwareIsOnTheWindowClockAndKeepsEventsFlowing()
   QVERIFY(run.upgrade());
   desk.clock.onWindowThreadSleep = nullptr;
 
-  QCOMPARE(waitedMs, 6000LL);
+  // The wait ends at the first look that finds the Talkgate back, never later than 6 s.
+  const long long expected = found ? talkgateBackMs : firmware_upgrade::kRebootWaitMs;
+  QVERIFY2(waitedMs > expected - firmware_upgrade::kPaintSliceMs &&
+               waitedMs <= expected + (found ? firmware_upgrade::kPaintSliceMs : 0),
+           qPrintable(QString::number(waitedMs)));
   QVERIFY(!longSlice);
-  QVERIFY(slices >= 6000 / firmware_upgrade::kPaintSliceMs);
+  QVERIFY(slices >= waitedMs / firmware_upgrade::kPaintSliceMs);
   // An event posted at the start of the wait ran during it, not after.
   QVERIFY(waitedWhenEventRan >= 0);
-  QVERIFY(waitedWhenEventRan < 6000);
-  QCOMPARE(desk.commands(), (std::vector<int>{10}));
+  QVERIFY(waitedWhenEventRan < waitedMs);
+  if (found) {
+    QCOMPARE(desk.commands(), (std::vector<int>{10}));
+  } else {
+    QVERIFY(desk.commands().empty());
+    QCOMPARE(warnings(desk.dialogs), QStringList{QStringLiteral("Velkor QDS not connected..\n")});
+  }
 }
 
 void UpgradeRunTest::serialNumberIsWrittenOnlyWithEightOrTwelveCharacters_data() {
