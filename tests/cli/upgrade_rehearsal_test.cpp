@@ -98,7 +98,8 @@ TEST_F(StateFileRuns, EachLoaderFaultStrikesOnce) {
       {{"erase-fails"}, kExitFailure, "Failed to erase reset vector", oldKept, false},
       {{"unplug@" + std::to_string(resetVectorEraseReport())}, kExitFailure,
        "Failed to erase reset vector", oldKept, false},
-      {{"second-loader@3"}, kExitFailure, "2 bootstrap loaders (2047:0200) are on the bus",
+      // It is on the bus before the RAM loader comes back, in its place.
+      {{"second-loader@3"}, kExitFailure, "The bootstrap loader on the bus now hangs on USB port",
        oldKept, false},
       {{"corrupt-byte@75", "stop-answering@80"}, kExitFailure, "Memory verification error",
        loaderWaits, true},
