@@ -42,6 +42,21 @@ class Device {
   virtual int read(std::uint8_t* data, std::size_t length) = 0;
   // Switches reads to non-blocking (true) or blocking (false). Returns 0 or -1.
   virtual int setNonBlocking(bool nonBlocking) = 0;
+  // Drops the reports already waiting to be read, such as a reply that came after its request
+  // had timed out, so that it is not taken for the reply to the next request. Needs
+  // non-blocking reads. Returns how many were dropped, or -1 when a read fails.
+  virtual int discardInput() {
+    constexpr int kMostDropped = 256;  // a device that never stops sending is not waited out
+    std::uint8_t report[kReportSize];
+    int dropped = 0;
+    while (dropped < kMostDropped) {
+      const int received = read(report, sizeof report);
+      if (received < 0) return -1;
+      if (received == 0) break;
+      ++dropped;
+    }
+    return dropped;
+  }
   // The USB manufacturer string; false when it cannot be read.
   virtual bool manufacturerString(std::wstring& out) = 0;
   // The USB product string; false when it cannot be read.

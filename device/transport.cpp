@@ -99,6 +99,8 @@ int USBEncoderSendAndReceive_a(DeviceHandle device, std::uint8_t command,
   }
   std::lock_guard lock(exchangeMutex());
 
+  // A reply that came after its request gave up must not answer this one.
+  if (device->discardInput() < 0) return kErrIo;
   frame::Report report = frame::encodeRequest(command, txData, static_cast<std::size_t>(txLength));
   if (device->write(report.data(), report.size()) < 0) return kErrIo;
 

@@ -42,7 +42,8 @@ DeviceHandle ScanForUSBDevice_a(int vendorId, int productId, char* manufacturer,
                                 std::size_t bufferSize = kDeviceStringBuffer,
                                 hid::OpenError* openError = nullptr);
 
-// Sends one request and waits for its reply; returns kOk or a negative result code. The reply's
+// Sends one request and waits for its reply; returns kOk or a negative result code. Reports
+// already waiting (late replies to earlier requests) are dropped first. The reply's
 // data bytes go to rxData (at most rxCapacity of them) and their count to *rxLength.
 // timeoutMs 0 waits without limit. A reply with more data than rxCapacity gives kErrRefused;
 // a txLength outside 0..kMaxPayloadBytes gives kErrInvalidArgument with no traffic. Exchanges

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang pkg-config qt6-base-dev libhidapi-dev libgtest-dev libgmock-dev
           libbenchmark-dev xvfb xauth libgl1-mesa-dev libclang-rt-14-dev libxcb1-dev openbox xdotool
           x11-utils
-          dpkg-dev file)
+          dpkg-dev file qemu-system-x86 linux-image-amd64 busybox-static)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -18,6 +18,7 @@ class ForwardingDevice : public hid::Device {
   }
   int read(std::uint8_t* data, std::size_t length) override { return inner_->read(data, length); }
   int setNonBlocking(bool b) override { return inner_->setNonBlocking(b); }
+  int discardInput() override { return inner_->discardInput(); }
   bool manufacturerString(std::wstring& out) override { return inner_->manufacturerString(out); }
   bool productString(std::wstring& out) override { return inner_->productString(out); }
 

@@ -19,6 +19,7 @@ using Bytes = std::vector<std::uint8_t>;
 struct DeviceLog {
   std::vector<Bytes> written;
   int reads = 0;
+  int discarded = 0;  // reports dropped before a request
   bool nonBlocking = false;
   bool closed = false;
 };
@@ -36,6 +37,9 @@ class ScriptedDevice : public hid::Device {
     for (int i = 0; i < polls; ++i) steps_.push_back(Step{0, {}});
   }
   void queueError() { steps_.push_back(Step{-1, {}}); }
+  // A report already waiting when the next request is made (a late reply), or a read that
+  // fails then (report empty).
+  void queueWaiting(const Bytes& report) { waiting_.push_back(report); }
 
   int writeResult = static_cast<int>(hid::kReportSize);
   std::optional<std::wstring> manufacturer = std::wstring(L"Velkor");
@@ -56,6 +60,19 @@ class ScriptedDevice : public hid::Device {
     std::copy_n(step.report.begin(), n, data);
     return static_cast<int>(n);
   }
+  // Drops what queueWaiting() left; the scripted replies come after the request.
+  int discardInput() override {
+    int dropped = 0;
+    for (; !waiting_.empty(); waiting_.pop_front()) {
+      if (waiting_.front().empty()) {
+        waiting_.pop_front();
+        return -1;
+      }
+      ++dropped;
+    }
+    log_.discarded += dropped;
+    return dropped;
+  }
   int setNonBlocking(bool nonBlocking) override {
     log_.nonBlocking = nonBlocking;
     return 0;
@@ -75,6 +92,7 @@ class ScriptedDevice : public hid::Device {
   }
   DeviceLog& log_;
   std::deque<Step> steps_;
+  std::deque<Bytes> waiting_;
 };
 
 // A port listing fixed interfaces; open() hands out the device prepared for a path.

@@ -271,14 +271,18 @@ TEST_F(ExchangeTest, ReplyLargerThanTheBufferFailsWithoutOverrun) {
   EXPECT_EQ(guarded[10], 0xEE);
 }
 
-TEST_F(ExchangeTest, StaleReportIsTakenAsTheReply) {
-  // Nothing is flushed before a request: a leftover frame answers the next request.
-  device.queueReport(replyReport("0C", "03", 0x00, {0x00, 0x07}));
-  device.queueReport(replyReport("01", "01", 0x00, {}));
-  ASSERT_EQ(send(1), kOk);
-  EXPECT_EQ(rxLength, 2u);
+TEST_F(ExchangeTest, ReportsWaitingBeforeTheRequestAreDropped) {
+  // A reply that came after its request timed out waits in the queue; the next request drops
+  // it and takes its own reply.
+  device.queueWaiting(replyReport("0C", "03", 0x00, {0x00, 0x07}));
+  device.queueReport(replyReport("03", "01", 0x00, {}));
   ASSERT_EQ(send(3, {1}), kOk);
   EXPECT_EQ(rxLength, 0u);
+  EXPECT_EQ(log.discarded, 1);
+  // A device gone while its queue is emptied: -1, and the request is not written.
+  device.queueWaiting({});
+  EXPECT_EQ(send(1), kErrIo);
+  EXPECT_EQ(log.written.size(), 1u);
 }
 
 }  // namespace
