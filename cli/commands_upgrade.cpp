@@ -439,9 +439,10 @@ int runUpgrade(Context& ctx) {
   const std::size_t talkgates = talkgateInterfaces.size();
   const std::size_t loaders = loaderInterfaces(port).size();
   if (talkgates + loaders == 0) return ctx.failure("No Talkgate or bootstrap loader is connected.");
-  // The device comes back under a new path. Other Talkgates may stay on the bus while one named
-  // with --device, or the one loader, is upgraded (it is the one that comes back that is new);
-  // two loaders cannot be told apart.
+  // The device comes back under a new path or its old one (hidraw numbers are reused). Other
+  // Talkgates may stay on the bus while one named with --device, or the one loader, is upgraded
+  // (the one that comes back is the one that is not among them); two loaders cannot be told
+  // apart.
   const bool oneNamedAmongTalkgates = loaders == 0 && ctx.options().devicePath;
   const bool oneLoaderAmongTalkgates = loaders == 1 && !ctx.options().devicePath;
   if (talkgates + loaders > 1 && !oneNamedAmongTalkgates && !oneLoaderAmongTalkgates) {
@@ -474,9 +475,12 @@ int runUpgrade(Context& ctx) {
     }
   }
   Upgrade upgrade(ctx, image, restore);
+  // The Talkgate upgraded: the one named, else the only one, else none (a loader is).
+  const std::string upgraded = ctx.options().devicePath.value_or(
+      recovery || talkgateInterfaces.empty() ? std::string() : talkgateInterfaces.front().path);
   std::vector<std::string> others;
   for (const auto& info : talkgateInterfaces) {
-    if (info.path != ctx.options().devicePath) others.push_back(info.path);
+    if (info.path != upgraded) others.push_back(info.path);
   }
   upgrade.setOtherTalkgates(std::move(others));
   return upgrade.run(recovery);

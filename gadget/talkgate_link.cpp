@@ -143,6 +143,14 @@ bool TalkgateLink::reconcile() {
 
 void TalkgateLink::serve(short revents) {
   if (fd_ < 0 || !device_) return;
+  if (revents & (POLLERR | POLLHUP | POLLNVAL)) {
+    // Unbound behind our back (someone wrote the UDC file): the node is gone until the next
+    // re-enumeration.
+    ::close(fd_);
+    fd_ = -1;
+    toHost_.clear();
+    return;
+  }
   if (revents & POLLIN) {
     std::array<std::uint8_t, hid::kReportSize> report{};
     for (;;) {

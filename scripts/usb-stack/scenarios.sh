@@ -69,9 +69,9 @@ gadget_start() {
   done
   cat "$work/gadget.log"
 }
-gadget_stop() {
+gadget_stop() {  # gadget_stop [SIGNAL]
   [ -n "$gadget_pid" ] || return 0
-  kill -TERM "$gadget_pid" 2>/dev/null
+  kill -"${1:-TERM}" "$gadget_pid" 2>/dev/null
   local i
   for i in $(seq 100); do kill -0 "$gadget_pid" 2>/dev/null || break; sleep 0.05; done
   gadget_pid=
@@ -214,6 +214,15 @@ upgrade_interrupted() {
   "$ctl" --loader-dir "$work/loader" upgrade "$2" --yes && { echo "the interrupted upgrade succeeded"; return 1; }
   gadget_stop && gadget_start $on0 && "$ctl" --loader-dir "$work/loader" upgrade "$2" --yes
 }
+# A second gadget on a controller the first one holds: it fails to bind, says why and leaves
+# nothing behind in configfs.
+second_gadget_refused() {
+  "$gadget" --sim-state "$work/other.json" --udc dummy_udc.0
+  local status=$?
+  ls "$configfs"
+  [ "$(ls "$configfs" | wc -l)" = 1 ] || { echo "a gadget was left behind"; return 99; }
+  return $status
+}
 as_nobody() { env -i PATH="$PATH" HOME=/tmp setpriv --reuid=65534 --regid=65534 --clear-groups -- "$@"; }
 
 run_table 3<<'TABLE'
@@ -222,24 +231,25 @@ two USB buses                   | 0 |                                    | load_
 gadget refuses without root     | 1 | needs root                         | as_nobody "$gadget"
 gadget names the controllers    | 1 | there are: dummy_udc.0, dummy_udc.1 | "$gadget" --sim-state "$world"
 gadget serves the Talkgate      | 0 | TG260001 on dummy_udc.0: 2047:0922 Talkgate | gadget_start $on0
+second gadget on a busy bus     | 1 | Device or resource busy            | second_gadget_refused
 # The product through usbcore, usbhid, hidraw and hidapi.
 list shows interfaces 0 and 1   | 0 | 1 +configuration                   | "$ctl" list
 status on interface 1           | 0 | "serial_number": "TG260001"        | "$ctl" --json status
 settings one way                | 0 | "symbol_led_brightness": 0, *"ambient": 1, *"keypad_type": 1, | "$ctl" set brightness 0 && "$ctl" set ambient enable && "$ctl" set keypad custom && "$ctl" --json status | tr -d '\n'
 settings the other way          | 0 | "symbol_led_brightness": 9, *"ambient": 0, *"keypad_type": 0, | "$ctl" set brightness 9 && "$ctl" set ambient disable && "$ctl" set keypad default && "$ctl" --json status | tr -d '\n'
-key table written and read back | 0 | Detected a 0x04 LeftShift;.*Night Enter 0x28 None | "$ctl" table set detected=a+LeftShift night=Enter && "$ctl" table show | tr -s ' ' | tr '\n' ';'
+key table written and read back | 0 | Detected a 0x04 LeftShift;.*Night Enter 0x28 None | "$ctl" set keypad custom && "$ctl" table set detected=a+LeftShift night=Enter && "$ctl" table show | tr -s ' ' | tr '\n' ';'
 config save and restore         | 0 | "symbol_led_brightness": 3,        | "$ctl" set brightness 3 && "$ctl" config save && "$ctl" set brightness 8 && "$ctl" config restore && "$ctl" --json status
 desktop program reads status    | 0 |                                    | utility_reads_status
 node the user may not open      | 1 | Permission denied opening the Talkgate | as_nobody "$ctl" status
 # A late reply must not answer the next request (the probe uses the product's transport).
-late reply                      | 0 | each request got its own reply     | gadget_stop && gadget_start $on0 --sim-fault late-reply && "$bin/usb_stack_probe"
+late reply                      | 0 | each request got its own reply     | gadget_stop INT && gadget_start $on0 --sim-fault late-reply && "$bin/usb_stack_probe"
 # A Talkgate that never answers; the cable pulled during an exchange; a run after replugging.
 device that never answers       | 1 | timeout \(-6\)                     | gadget_stop && gadget_start $on0 --sim-fault no-reply && "$ctl" status
 unplug during an exchange       | 1 | no device or I/O error \(-1\)      | status_unplugged_midway
 re-run after replugging         | 0 | "serial_number": "TG260001"        | gadget_stop && gadget_start $on0 && "$ctl" --json status
 # The whole upgrade through the real stack: loader images made here, re-enumerations for real.
-enter the loader                | 0 |                                    | "$ctl" --loader-dir "$work/loader" enter-loader
-list shows the loader           | 0 | Loader                             | "$ctl" list
+enter the loader                | 0 | left HID operation                 | "$ctl" --loader-dir "$work/loader" enter-loader
+list shows the loader           | 0 | Loader                             | wait_nodes 2047:0200 1 && "$ctl" list
 upgrade the waiting loader      | 0 | runs firmware 1.1.0               | "$ctl" --loader-dir "$work/loader" upgrade "$image_new" --yes
 back with its saved settings    | 0 | "symbol_led_brightness": 3,.*"firmware_version": "1.1.0", *"serial_number": "TG260001" | "$ctl" config restore && "$ctl" --json status | tr -d '\n'
 upgrade keeping the settings    | 0 | Previous settings restored         | "$ctl" --loader-dir "$work/loader" upgrade "$image_old" --yes --restore-settings
@@ -280,12 +290,18 @@ watch_nodes() {
   done
 }
 measure_full_speed() {
+  # 28 KiB more at 0x5400, so that the send phase lasts long enough to time.
+  local big=$work/talkgate_fw_big.txt
+  { grep -v '^q' "$image_new"
+    awk 'BEGIN { print "@5400"; x = 11
+      for (i = 0; i < 28672; i++) { x = (x * 75 + 74) % 65537; printf "%02X%s", x % 256, (i % 16 == 15) ? "\n" : " " }
+      print "q" }'; } >"$big"
   watch_nodes >"$work/nodes.log" &
   local watcher=$!
   local start; start=$(now_ms)
   "$ctl" --loader-dir "$work/loader" enter-loader || return 1
   local entered; entered=$(now_ms)
-  "$ctl" --json --loader-dir "$work/loader" upgrade "$image_new" --yes |
+  "$ctl" --json --loader-dir "$work/loader" upgrade "$big" --yes |
     while IFS= read -r line; do echo "$(now_ms) $line"; done >"$work/upgrade.log"
   local upgraded=$?
   sleep 0.5
@@ -293,7 +309,7 @@ measure_full_speed() {
   cat "$work/nodes.log" "$work/upgrade.log" >>/results/guest.log
   [ "$upgraded" = 0 ] || return 1
   local bytes send_ms
-  bytes=$(awk '!/^[@q]/ { n += NF } END { print n }' "$image_new")
+  bytes=$(awk '!/^[@q]/ { n += NF } END { print n }' "$big")
   send_ms=$(awk '/"progress": / { p = $3 + 0; if (p >= 70 && !a) a = $1; if (p >= 75 && !b) b = $1 } END { print b - a }' "$work/upgrade.log")
   {
     echo "full-speed bus (dummy_hcd is_high_speed=0), TCG guest:"
