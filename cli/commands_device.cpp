@@ -1,12 +1,14 @@
 // talkgatectl commands that act on one Talkgate: status, set, save, factory-reset,
 // ambient-value and enter-loader.
 
+#include <chrono>
 #include <string>
 
 #include "cli/bus.h"
 #include "cli/command.h"
 #include "cli/json.h"
 #include "cli/text.h"
+#include "device/clock.h"
 #include "device/commands.h"
 
 namespace talkgate::cli {
@@ -262,6 +264,15 @@ int runEnterLoader(Context& ctx) {
   // The device may restart before it answers; a lost reply is fine once it has left.
   if (r != kOk && !((r == kErrIo || r == kErrTimeout) && talkgateLeftForLoader(ctx))) {
     return ctx.requestFailed("switch the Talkgate to its bootstrap loader", r);
+  }
+  // The loader enumerates a moment after the Talkgate has left (about a second on a real bus);
+  // wait for it, as an upgrade would, so that the next command finds it.
+  constexpr int kLoaderWaitMs = 10000;
+  constexpr int kBusPollMs = 100;
+  Clock& clock = activeClock();
+  const auto end = clock.now() + std::chrono::milliseconds(kLoaderWaitMs);
+  while (loaderInterfaces(ctx.startedPort()).empty() && clock.now() < end) {
+    clock.sleepFor(std::chrono::milliseconds(kBusPollMs));
   }
   ctx.confirm("The Talkgate left HID operation for its bootstrap loader.");
   return kExitOk;
