@@ -88,8 +88,11 @@ wait_gone() {
   done
   return 1
 }
-# unplug_after SECONDS: pulls the cable behind the gadget's back (unbinds every gadget).
+# unplug_after SECONDS: pulls the cable behind the gadget's back (unbinds every gadget) that
+# long after the Talkgate received its next request (the gadget's --verbose log shows it).
 unplug_after() {
+  local before; before=$(grep -c ': request ' "$work/gadget.log")
+  while [ "$(grep -c ': request ' "$work/gadget.log")" -le "$before" ]; do sleep 0.05; done
   sleep "$1"
   local udc
   for udc in "$configfs"/*/UDC; do [ -n "$(cat "$udc")" ] && echo >"$udc"; done
@@ -198,7 +201,7 @@ cp "$work/world-start.json" "$world"
 cp "$work/world-start.json" "$work/fs.json"
 on0="--sim-state $world --udc dummy_udc.0 --verbose"
 # status_unplugged_midway: a status request the Talkgate never answers, the cable pulled a second
-# in; the tool must see the device go (I/O error) and not wait out its 5 s.
+# after it arrived; the tool must see the device go (I/O error) and not wait out its 5 s.
 status_unplugged_midway() {
   unplug_after 1 &
   local unplugger=$! start; start=$(now_ms)
@@ -296,7 +299,7 @@ measure_full_speed() {
     awk 'BEGIN { print "@5400"; x = 11
       for (i = 0; i < 28672; i++) { x = (x * 75 + 74) % 65537; printf "%02X%s", x % 256, (i % 16 == 15) ? "\n" : " " }
       print "q" }'; } >"$big"
-  watch_nodes >"$work/nodes.log" &
+  watch_nodes >"$work/nodes.log" 2>/dev/null &
   local watcher=$!
   local start; start=$(now_ms)
   "$ctl" --loader-dir "$work/loader" enter-loader || return 1
