@@ -64,7 +64,7 @@ bool parseGadgetOptions(const std::vector<std::string>& args, GadgetOptions& out
         error += " or no-reply, late-reply.";
         return false;
       }
-      options.world.simFault = value;
+      options.world.simFaults.push_back(value);
     }
   }
   out = std::move(options);

@@ -46,10 +46,10 @@ TEST(GadgetOptions, ParsesWorldFaultsAndRefusesTheRest) {
   EXPECT_EQ(options.world.simStateFile, "w.json");
   EXPECT_EQ(options.udc, "u");
   EXPECT_EQ(options.world.simDevices, 2u);
-  EXPECT_EQ(options.world.simFault, "unplug@70");
+  EXPECT_EQ(options.world.simFaults, std::vector<std::string>{"unplug@70"});
   ASSERT_TRUE(parseGadgetOptions({"--sim-fault", "no-reply"}, options, error));
   EXPECT_EQ(options.talkgateFault, TalkgateFault::NoReply);
-  EXPECT_FALSE(options.world.simFault);
+  EXPECT_TRUE(options.world.simFaults.empty());
 
   const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
       {{"--simulate"}, "Unknown option '--simulate'"},
