@@ -161,6 +161,7 @@ const char kSettingsNote[] =
     "them back: set them again afterwards, then 'talkgatectl save'.";
 const char kUnpluggedFailure[] = "The firmware upgrade failed: USB device was unplugged!.";
 const char kVerifyFailure[] = "The firmware upgrade failed: Memory verification error.";
+const char kVectorEraseFailure[] = "The firmware upgrade failed: Failed to erase reset vector.";
 
 struct UpgradeLeaveCase {
   const char* name;
@@ -218,7 +219,7 @@ INSTANTIATE_TEST_SUITE_P(
         UpgradeLeaveCase{"LoadPc", sim::BslPhase::LoadPc, kUnpluggedFailure, true},
         UpgradeLeaveCase{"RamPassword", sim::BslPhase::RamPassword, kUnpluggedFailure, true},
         UpgradeLeaveCase{"Version", sim::BslPhase::Version, kUnpluggedFailure, true},
-        UpgradeLeaveCase{"Erase", sim::BslPhase::Erase, kVerifyFailure, true},
+        UpgradeLeaveCase{"Erase", sim::BslPhase::Erase, kVectorEraseFailure, true},
         UpgradeLeaveCase{"Program", sim::BslPhase::Program, kVerifyFailure, false},
         UpgradeLeaveCase{"CrcCheck", sim::BslPhase::CrcCheck, kVerifyFailure, false},
         UpgradeLeaveCase{"Reset", sim::BslPhase::Reset, "did not come back within 6 s", true}),
