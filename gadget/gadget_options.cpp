@@ -30,7 +30,8 @@ bool parseGadgetOptions(const std::vector<std::string>& args, GadgetOptions& out
       options.verbose = true;
       continue;
     }
-    if (arg != "--sim-state" && arg != "--udc" && arg != "--sim-fault" && arg != "--sim-devices") {
+    if (arg != "--sim-state" && arg != "--udc" && arg != "--sim-fault" && arg != "--sim-devices" &&
+        arg != "--ram-loader") {
       error = "Unknown option '" + arg + "' (see talkgate-gadget --help).";
       return false;
     }
@@ -43,6 +44,8 @@ bool parseGadgetOptions(const std::vector<std::string>& args, GadgetOptions& out
       options.world.simStateFile = value;
     } else if (arg == "--udc") {
       options.udc = value;
+    } else if (arg == "--ram-loader") {
+      options.ramLoaderFile = value;
     } else if (arg == "--sim-devices") {
       const bool digits = value.size() <= 2 && std::all_of(value.begin(), value.end(), [](char c) {
                             return c >= '0' && c <= '9';
@@ -124,6 +127,9 @@ std::string gadgetHelp() {
          "                     or a Talkgate that never answers (no-reply) or answers its first\n"
          "                     request a second late (late-reply)\n"
          "  --sim-devices N    N Talkgates, one per USB device controller\n"
+         "  --ram-loader FILE  the RAM loader (TI-TXT) the simulated part starts, as the host's\n"
+         "                     --loader-dir sends it (default: talkgatectl's stand-in); any\n"
+         "                     other code sent to the part never starts\n"
          "  --verbose          also one line per request the Talkgate receives\n"
          "  --help             this text\n";
 }

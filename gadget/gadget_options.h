@@ -17,6 +17,8 @@ struct GadgetOptions {
   cli::GlobalOptions world;  // --sim-state, --sim-devices, a loader --sim-fault
   TalkgateFault talkgateFault = TalkgateFault::None;
   std::optional<std::string> udc;
+  // The RAM loader (TI-TXT) the simulated part starts; any other code sent to it never starts.
+  std::optional<std::string> ramLoaderFile;
   bool verbose = false;  // one line per request the Talkgate receives
   bool help = false;
 };

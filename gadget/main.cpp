@@ -14,6 +14,7 @@
 
 #include "cli/simulated_world.h"
 #include "cli/talkgatectl.h"
+#include "files/regular_file.h"
 #include "gadget/gadget_options.h"
 #include "gadget/talkgate_link.h"
 
@@ -62,6 +63,22 @@ int run(const talkgate::gadget::GadgetOptions& options) {
   if (const int status = world.build(options.world, error); status != cli::kExitOk) {
     std::cerr << error << "\n";
     return status;
+  }
+  if (options.ramLoaderFile) {
+    constexpr std::size_t kMaxLoaderText = 1 << 20;
+    std::string text, reason;
+    if (!files::readRegularFile(*options.ramLoaderFile, kMaxLoaderText, text, reason)) {
+      std::cerr << "Cannot read the RAM loader " << *options.ramLoaderFile << ": " << reason
+                << ".\n";
+      return cli::kExitBadInput;
+    }
+    for (const auto& talkgate : world.talkgates()) {
+      if (!talkgate->loader().declareRamLoader(text)) {
+        std::cerr << "The RAM loader " << *options.ramLoaderFile
+                  << " is not a TI-TXT image the simulated part can hold.\n";
+        return cli::kExitBadInput;
+      }
+    }
   }
   std::vector<std::string> udcs;
   if (!gadget::chooseUdcs(presentUdcs(), options.udc, world.talkgates().size(), udcs, error)) {

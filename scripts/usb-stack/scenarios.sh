@@ -55,7 +55,9 @@ wait_nodes() {
 # host side; the gadget's lines go to gadget.log with the time they were printed.
 gadget_start() {
   : >"$work/gadget.log"
-  ( "$gadget" "$@" 2>&1 & echo $! >"$work/gadget.pid"; wait ) |
+  # The simulated part starts only the RAM loader this run generated, as a real part runs
+  # only the loader that was made for it.
+  ( "$gadget" --ram-loader "$work/loader/RAM_BSL.txt" "$@" 2>&1 & echo $! >"$work/gadget.pid"; wait ) |
     while IFS= read -r line; do echo "$(now_ms) $line"; done >>"$work/gadget.log" &
   sleep 0.2
   gadget_pid=$(cat "$work/gadget.pid")
