@@ -76,7 +76,7 @@ int runList(Context& ctx) {
     rows.push_back({f.kind == "talkgate" ? "Talkgate" : "Loader",
                     std::to_string(f.info.interfaceNumber), f.role,
                     f.info.serialNumber.empty() ? "-" : deviceText(f.info.serialNumber),
-                    printableBytes(f.info.path)});
+                    printablePath(f.info.path)});
   }
   printColumns(ctx.out(), {"DEVICE", "INTERFACE", "ROLE", "SERIAL", "PATH"}, rows);
   return kExitOk;

@@ -10,6 +10,8 @@
 #include "cli/command.h"
 #include "cli/json.h"
 #include "cli/text.h"
+#include "files/system_folders.h"
+#include "files/utf8_path.h"
 #include "config/ini_file.h"
 #include "config/utility_config.h"
 #include "device/commands.h"
@@ -34,7 +36,7 @@ constexpr char kExportError[] = "Exception :Unable to save cfg file.";
 std::optional<std::string> notAFile(const std::string& what, const std::string& path) {
   const std::string reason = files::notRegularReason(path);
   if (reason.empty()) return std::nullopt;
-  return what + " " + printableBytes(path) + " cannot be used: " + reason + ".";
+  return what + " " + printablePath(path) + " cannot be used: " + reason + ".";
 }
 
 // A message of the windows followed by the request's result.
@@ -43,12 +45,12 @@ int stepFailed(Context& ctx, const std::string& message, int result) {
 }
 
 int malformedFile(Context& ctx, const std::string& path, const std::string& detail, int exitCode) {
-  ctx.err() << printableBytes(path) << " cannot be read (" << printableBytes(detail) << ").\n";
+  ctx.err() << printablePath(path) << " cannot be read (" << printablePath(detail) << ").\n";
   return exitCode;
 }
 
 int unusableValue(Context& ctx, const std::string& key, const std::string& path, int exitCode) {
-  ctx.err() << "Unable to restore: the value of " << key << " in " << printableBytes(path)
+  ctx.err() << "Unable to restore: the value of " << key << " in " << printablePath(path)
             << " is missing or not valid.\n";
   return exitCode;
 }
@@ -58,13 +60,13 @@ int unusableValue(Context& ctx, const std::string& key, const std::string& path,
 std::optional<std::string> isStateFile(Context& ctx, const std::string& path) {
   const auto& state = ctx.options().simStateFile;
   if (!state || !files::sameFile(*state, path)) return std::nullopt;
-  return "The configuration file " + printableBytes(path) +
+  return "The configuration file " + printablePath(path) +
          " is also the simulated Talkgate's state file (--sim-state); give two different files.";
 }
 
 int cannotCreate(Context& ctx, const std::string& path, const std::string& reason) {
-  return ctx.failure("Cannot create the configuration file " + printableBytes(path) + ": " +
-                     printableBytes(reason) + ".");
+  return ctx.failure("Cannot create the configuration file " + printablePath(path) + ": " +
+                     printablePath(reason) + ".");
 }
 
 // The configuration file: --config FILE, or the per-user one, which is created with empty
@@ -83,7 +85,7 @@ std::optional<std::string> configFile(Context& ctx, bool createGiven, int& exitC
     if (files::kindOf(*given) == files::FileKind::Regular) return *given;
     if (!createGiven) {
       exitCode =
-          ctx.badInput("The configuration file " + printableBytes(*given) + " does not exist.");
+          ctx.badInput("The configuration file " + printablePath(*given) + " does not exist.");
       return std::nullopt;
     }
     std::string reason;
@@ -139,8 +141,8 @@ int runSave(Context& ctx, const std::vector<std::string>& rest) {
     return malformedFile(ctx, *path, prepared.malformed, kExitFailure);
   }
   if (!prepared.ok()) {
-    return ctx.failure("Failed to update " + printableBytes(*path) + ": " +
-                       printableBytes(prepared.failure) +
+    return ctx.failure("Failed to update " + printablePath(*path) + ": " +
+                       printablePath(prepared.failure) +
                        ". The Talkgate's defaults were left as they were.");
   }
   if (const int r = storeDefaults(device); r != kOk) {
@@ -148,8 +150,8 @@ int runSave(Context& ctx, const std::vector<std::string>& rest) {
   }
   if (const config::SaveOutcome committed = pending.commit(); !committed.ok()) {
     return ctx.failure("The Talkgate stored its settings as its defaults, but " +
-                       printableBytes(*path) +
-                       " could not be updated: " + printableBytes(committed.failure) + ".");
+                       printablePath(*path) +
+                       " could not be updated: " + printablePath(committed.failure) + ".");
   }
   confirmWithFile(
       ctx, "The Talkgate stored its settings as its defaults; they are saved in " + *path + ".",
@@ -182,7 +184,7 @@ int runRestore(Context& ctx, const std::vector<std::string>& rest) {
     return stepFailed(ctx, config::restoreStepMessage(outcome.failedStep), outcome.result);
   }
   confirmWithFile(ctx,
-                  "The Talkgate's settings were restored from " + printableBytes(*path) +
+                  "The Talkgate's settings were restored from " + printablePath(*path) +
                       " ('talkgatectl save' makes them its defaults).",
                   *path);
   return kExitOk;
@@ -192,8 +194,8 @@ int runExport(Context& ctx, const std::vector<std::string>& rest) {
   if (rest.size() != 1) return ctx.badInput("'config export' needs one folder: config export DIR.");
   const std::string& folder = rest[0];
   std::error_code ec;
-  if (!fs::is_directory(folder, ec)) {
-    return ctx.badInput("There is no folder " + printableBytes(folder) + ".");
+  if (!fs::is_directory(files::pathFromUtf8(folder), ec)) {
+    return ctx.badInput("There is no folder " + printablePath(folder) + ".");
   }
   const std::string target = config::exportTargetIn(folder);
   if (const auto problem = notAFile("The export target", target)) return ctx.badInput(*problem);
@@ -204,21 +206,21 @@ int runExport(Context& ctx, const std::vector<std::string>& rest) {
   switch (config::exportFile(*source, folder, ctx.flag("--force"), &detail)) {
     case config::ExportOutcome::Exported:
       confirmWithFile(ctx,
-                      "Exported " + printableBytes(*source) + " to " + printableBytes(target) + ".",
+                      "Exported " + printablePath(*source) + " to " + printablePath(target) + ".",
                       target);
       return kExitOk;
     case config::ExportOutcome::TargetExists:
       return ctx.failure("USBTalkgateUtilityCfg.ini file already exists in " +
-                         printableBytes(folder) + "; add --force to overwrite it.");
+                         printablePath(folder) + "; add --force to overwrite it.");
     case config::ExportOutcome::CopyFailed:
-      return ctx.failure(std::string(kExportCopyFailed) + " to " + printableBytes(target) + ": " +
-                         printableBytes(detail) + ".");
+      return ctx.failure(std::string(kExportCopyFailed) + " to " + printablePath(target) + ": " +
+                         printablePath(detail) + ".");
     case config::ExportOutcome::SourceUnusable: {
       // The configuration file is at fault, not the folder.
       const bool unsaved = detail.rfind("the value of ", 0) == 0;
       return ctx.failure(std::string(kExportCopyFailed) + ": the configuration file " +
-                         printableBytes(*source) +
-                         " cannot be exported: " + printableBytes(detail) +
+                         printablePath(*source) +
+                         " cannot be exported: " + printablePath(detail) +
                          (unsaved ? " ('talkgatectl config save' writes it)." : "."));
     }
     case config::ExportOutcome::Error:
@@ -232,7 +234,7 @@ int runImport(Context& ctx, const std::vector<std::string>& rest) {
   const std::string& source = rest[0];
   if (const auto problem = notAFile("The file", source)) return ctx.badInput(*problem);
   if (files::kindOf(source) == files::FileKind::Missing) {
-    return ctx.badInput("The file " + printableBytes(source) + " does not exist.");
+    return ctx.badInput("The file " + printablePath(source) + " does not exist.");
   }
   int code = kExitOk;
   const auto dest = configFile(ctx, true, code);
@@ -241,7 +243,7 @@ int runImport(Context& ctx, const std::vector<std::string>& rest) {
   switch (config::importFile(source, *dest, &detail)) {
     case config::ImportOutcome::Imported:
       confirmWithFile(ctx,
-                      "Imported " + printableBytes(source) + " as " + printableBytes(*dest) +
+                      "Imported " + printablePath(source) + " as " + printablePath(*dest) +
                           " ('talkgatectl config restore' puts it on the Talkgate).",
                       *dest);
       return kExitOk;
@@ -250,15 +252,15 @@ int runImport(Context& ctx, const std::vector<std::string>& rest) {
     case config::ImportOutcome::IncorrectFormat:
       if (!detail.empty()) {
         return ctx.badInput(std::string(kIncorrectFormat) + " The value of " + detail + " in " +
-                            printableBytes(source) + " is missing or not valid.");
+                            printablePath(source) + " is missing or not valid.");
       }
       return ctx.badInput(kIncorrectFormat);
     case config::ImportOutcome::Unreadable:
-      return ctx.badInput("The file " + printableBytes(source) +
-                          " cannot be imported: " + printableBytes(detail) + ".");
+      return ctx.badInput("The file " + printablePath(source) +
+                          " cannot be imported: " + printablePath(detail) + ".");
     case config::ImportOutcome::CopyFailed:
-      return ctx.failure(std::string(kImportCopyFailed) + " " + printableBytes(*dest) + ": " +
-                         printableBytes(detail) + ".");
+      return ctx.failure(std::string(kImportCopyFailed) + " " + printablePath(*dest) + ": " +
+                         printablePath(detail) + ".");
     case config::ImportOutcome::Error:
       if (!detail.empty()) return malformedFile(ctx, source, detail, kExitBadInput);
       break;
@@ -278,7 +280,7 @@ int runConfig(Context& ctx) {
   if (sub == "restore") return runRestore(ctx, rest);
   if (sub == "export") return runExport(ctx, rest);
   if (sub == "import") return runImport(ctx, rest);
-  return ctx.badInput("Unknown config command '" + printableBytes(sub) +
+  return ctx.badInput("Unknown config command '" + printablePath(sub) +
                       "'; use save, restore, export or import.");
 }
 

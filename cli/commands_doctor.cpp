@@ -14,6 +14,8 @@
 #include "config/ini_file.h"
 #include "config/utility_config.h"
 #include "firmware/loader_image_check.h"
+#include "files/system_folders.h"
+#include "files/utf8_path.h"
 #include "firmware/loader_images.h"
 
 namespace talkgate::cli {
@@ -124,7 +126,7 @@ Check checkBus(const std::vector<hid::DeviceInfo>& talkgates,
 }
 
 Check checkOpen(hid::Port& port, const hid::DeviceInfo& info, std::string_view kind) {
-  Check check{"open " + printableBytes(info.path)};
+  Check check{"open " + printablePath(info.path)};
   hid::OpenError error = hid::OpenError::None;
   const std::unique_ptr<hid::Device> device = port.open(info.path, &error);
   const std::string what = std::string(kind) + " " + serialText(info);
@@ -185,10 +187,10 @@ Check checkConfigFile(const Context& ctx) {
   if (path.empty()) {
     check.detail =
         "The per-user configuration folder is unknown (" + unknownUserDataFolderReason() + ").";
-    check.fix = "Set HOME, or give --config FILE.";
+    check.fix = "Set " + std::string(files::userFolderVariable()) + ", or give --config FILE.";
     return check;
   }
-  if (!fs::is_regular_file(path, ec)) {
+  if (!fs::is_regular_file(files::pathFromUtf8(path), ec)) {
     check.detail = path + " does not exist.";
     check.fix = kSaveFix;
     return check;
@@ -206,7 +208,7 @@ Check checkConfigFile(const Context& ctx) {
       return check;
     }
   } catch (const std::out_of_range& error) {
-    check.detail = path + " cannot be read (" + printableBytes(error.what()) + ").";
+    check.detail = path + " cannot be read (" + printablePath(error.what()) + ").";
     check.fix = kSaveFix;
     return check;
   }
@@ -214,7 +216,7 @@ Check checkConfigFile(const Context& ctx) {
   const config::RestoreOutcome checked = config::checkRestoreFile(path, values);
   if (!checked.unreadable.empty() || !checked.malformed.empty()) {
     check.detail =
-        path + " cannot be read (" + printableBytes(checked.unreadable + checked.malformed) + ").";
+        path + " cannot be read (" + printablePath(checked.unreadable + checked.malformed) + ").";
   } else if (!checked.failedKey.empty()) {
     check.detail =
         "The value of " + checked.failedKey + " in " + path + " is missing or not valid.";

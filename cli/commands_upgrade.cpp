@@ -138,8 +138,8 @@ std::string Upgrade::rerun() const {
   const GlobalOptions& options = ctx_.options();
   std::string command = "talkgatectl ";
   if (options.simulate) command += "--simulate ";
-  if (options.simStateFile) command += "--sim-state " + printableBytes(*options.simStateFile) + " ";
-  return command + "upgrade " + printableBytes(image_);
+  if (options.simStateFile) command += "--sim-state " + printablePath(*options.simStateFile) + " ";
+  return command + "upgrade " + printablePath(image_);
 }
 
 std::string Upgrade::stateAdvice(firmware::PartState state, bool stopped) const {
@@ -424,8 +424,8 @@ int runUpgrade(Context& ctx) {
   firmware::TiTxtError error;
   if (!firmware::readTiTxtFile(image, parsed, error) ||
       !firmware::checkFirmwareImage(parsed, firmware::FlashLayout{}, error)) {
-    return ctx.badInput("The firmware image " + printableBytes(image) + " cannot be used: " +
-                        printableBytes(error.text()) + ". Nothing was sent to the device.");
+    return ctx.badInput("The firmware image " + printablePath(image) + " cannot be used: " +
+                        printablePath(error.text()) + ". Nothing was sent to the device.");
   }
   if (int code = 0; !ctx.loaderImagesAtHand(code)) return code;
   const bool confirmed = ctx.flag("--yes");

@@ -7,6 +7,7 @@
 #include "cli/command.h"
 #include "cli/json.h"
 #include "cli/text.h"
+#include "files/system_folders.h"
 #include "device/commands.h"
 #include "firmware/loader_images.h"
 
@@ -49,8 +50,8 @@ std::string_view permissionHint() {
 }
 
 std::string unknownUserDataFolderReason() {
-  const char* home = std::getenv("HOME");
-  return home == nullptr ? "HOME is not set" : "HOME is empty";
+  const char* variable = files::userFolderVariable();
+  return std::string(variable) + (std::getenv(variable) == nullptr ? " is not set" : " is empty");
 }
 
 Context::Context(const Invocation& invocation, std::ostream& out, std::ostream& err,
@@ -149,7 +150,7 @@ DeviceHandle Context::open(const std::optional<std::string>& path) {
   if (handle == nullptr) {
     if (error == hid::OpenError::PermissionDenied) {
       failure("Permission denied opening the Talkgate (" +
-              printableBytes(path ? *path : firstConfigPath()) + "). " +
+              printablePath(path ? *path : firstConfigPath()) + "). " +
               std::string(kPermissionHint));
     } else if (error == hid::OpenError::NotFound && !path && !loaderInterfaces(port_).empty()) {
       failure(kWaitsInLoader);

@@ -56,7 +56,7 @@ std::vector<std::string> linesOf(const std::string& text) {
 
 // "sim:2 TG260001: <answer>"; a longer answer follows on lines of its own, indented.
 void printResultLine(std::ostream& out, const DeviceRun& run) {
-  out << printableBytes(run.device.path) << ' '
+  out << printablePath(run.device.path) << ' '
       << (run.device.serialNumber.empty() ? std::string("-")
                                           : deviceText(run.device.serialNumber))
       << ": ";

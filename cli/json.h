@@ -103,7 +103,21 @@ inline std::string jsonString(std::string_view bytes) {
 // A JSON string literal for a wide (Unicode) string, such as a USB string descriptor.
 inline std::string jsonString(std::wstring_view text) {
   std::string out = "\"";
-  for (wchar_t c : text) appendJsonCodePoint(out, static_cast<std::uint32_t>(c));
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    auto c = static_cast<std::uint32_t>(text[i]);
+    // A 16-bit wchar_t (Windows) holds a character beyond the first 65536 as a surrogate pair;
+    // half a pair is no character.
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      const auto low = i + 1 < text.size() ? static_cast<std::uint32_t>(text[i + 1]) : 0;
+      if (sizeof(wchar_t) == 2 && c <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        ++i;
+      } else {
+        c = 0xFFFD;
+      }
+    }
+    appendJsonCodePoint(out, c);
+  }
   out += '"';
   return out;
 }

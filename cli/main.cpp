@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "cli/program_arguments.h"
 #include "cli/standard_output.h"
 #include "cli/talkgatectl.h"
 
 int main(int argc, char** argv) {
   // First of all: a file opened later must never become standard output.
   talkgate::cli::reserveStandardDescriptors();
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = talkgate::cli::programArguments(argc, argv);
   talkgate::cli::DescriptorBuffer outBuffer(STDOUT_FILENO);
   std::ostream out(&outBuffer);
   talkgate::cli::Environment environment;

@@ -34,7 +34,7 @@ int SimulatedWorld::build(const GlobalOptions& options, std::string& error) {
   }
   const auto& stateFile = options.simStateFile;
   const std::string cannotRead =
-      "Cannot read the simulated Talkgate from " + printableBytes(stateFile.value_or("")) + ": ";
+      "Cannot read the simulated Talkgate from " + printablePath(stateFile.value_or("")) + ": ";
   std::vector<sim::WorldState> states{sim::fleetMember(0)};
   if (stateFile) {
     stateLock_.emplace(*stateFile);
@@ -44,7 +44,7 @@ int SimulatedWorld::build(const GlobalOptions& options, std::string& error) {
     }
     if (files::kindOf(*stateFile) != files::FileKind::Missing &&
         !sim::loadWorldStates(*stateFile, states, error)) {
-      error = cannotRead + printableBytes(error) + ".";
+      error = cannotRead + printablePath(error) + ".";
       return kExitBadInput;
     }
   }

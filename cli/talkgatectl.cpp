@@ -22,6 +22,7 @@
 #include "device/clock.h"
 #include "device/tracing_port.h"
 #include "files/regular_file.h"
+#include "files/system_folders.h"
 #include "sim/sim_talkgate.h"
 #include "sim/sim_world.h"
 #include "sim/virtual_bus.h"
@@ -46,15 +47,6 @@ class ActivePortGuard {
  private:
   hid::Port* previous_;
 };
-
-// Where the windows' QStandardPaths::GenericDataLocation points on Linux.
-std::string defaultUserDataFolder() {
-  const char* xdg = std::getenv("XDG_DATA_HOME");
-  if (xdg && xdg[0] == '/') return xdg;
-  const char* home = std::getenv("HOME");
-  if (home && home[0] != '\0') return std::string(home) + "/.local/share";
-  return {};
-}
 
 int badInput(std::ostream& err, const std::string& message) {
   err << message << '\n' << kTryHelp;
@@ -230,7 +222,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   const auto setUp = [&environment](Context& context) {
     context.setEnvironment(environment);
     context.setUserDataFolder(environment.userDataFolder ? *environment.userDataFolder
-                                                         : defaultUserDataFolder());
+                                                         : files::userDataFolder());
     context.setConsole({environment.input, environment.inputIsTerminal,
                         environment.outputIsTerminal, environment.interrupts});
   };
@@ -250,7 +242,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   const bool newCount = options.simDevices && status != kExitBadInput;
   if (world && options.simStateFile && (deviceTouched || newCount) &&
       !world->save(*options.simStateFile, error)) {
-    err << "Cannot save the simulated Talkgate to " << printableBytes(*options.simStateFile) << ": "
+    err << "Cannot save the simulated Talkgate to " << printablePath(*options.simStateFile) << ": "
         << error << ".\n";
     if (status == kExitOk) status = kExitFailure;
   }

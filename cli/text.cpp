@@ -46,10 +46,52 @@ std::string printableBytes(std::string_view bytes) {
   return out;
 }
 
+std::string printablePath(std::string_view path) {
+  std::string out;
+  out.reserve(path.size());
+  std::size_t i = 0;
+  while (i < path.size()) {
+    const auto lead = static_cast<unsigned char>(path[i]);
+    const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
+                               : (lead >> 3) == 0x1E ? 4 : 0;
+    std::uint32_t cp = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F
+                                                                                     : lead & 0x07;
+    bool valid = length > 0 && i + length <= path.size();
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(path[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      cp = (cp << 6) | (next & 0x3F);
+    }
+    static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    valid = valid && cp >= kSmallest[length] && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
+    const bool control = cp < 0x20 || (cp >= 0x7F && cp < 0xA0);
+    if (valid && !control) {
+      out.append(path.substr(i, length));
+      i += length;
+    } else {
+      out += "\\x";
+      out += kHexDigits[lead >> 4];
+      out += kHexDigits[lead & 0xF];
+      ++i;
+    }
+  }
+  return out;
+}
+
 std::string printableWide(std::wstring_view text) {
   std::string out;
-  for (wchar_t wc : text) {
-    const auto cp = static_cast<std::uint32_t>(wc);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    auto cp = static_cast<std::uint32_t>(text[i]);
+    // A 16-bit wchar_t (Windows) holds a character beyond the first 65536 as a surrogate pair.
+    if constexpr (sizeof(wchar_t) == 2) {
+      if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size()) {
+        const auto low = static_cast<std::uint32_t>(text[i + 1]);
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+          cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+          ++i;
+        }
+      }
+    }
     const bool control = cp < 0x20 || (cp >= 0x7F && cp < 0xA0);
     const bool invalid = cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF);
     if (cp == '\\') {

@@ -15,6 +15,10 @@ namespace talkgate::cli {
 // other byte as \xNN, so a hostile device text cannot move the cursor or clear the screen.
 std::string printableBytes(std::string_view bytes);
 
+// A path (UTF-8) for a terminal, as the user wrote it: backslashes and printable characters of
+// any script as they are; control characters and bytes that are no UTF-8 as \xNN.
+std::string printablePath(std::string_view path);
+
 // A wide USB string for a terminal: UTF-8 for printable characters, \u{N} for control characters.
 std::string printableWide(std::wstring_view text);
 

@@ -68,7 +68,7 @@ void UpgradeOutput::addLine(std::string_view line) {
   if (style_ == ProgressStyle::Quiet || style_ == ProgressStyle::JsonLines) return;
   // A path in a line may hold any bytes; none may steer the terminal.
   if (style_ == ProgressStyle::Bar && barShown_) out_ << kClearLine;
-  out_ << printableBytes(line) << '\n';
+  out_ << printablePath(line) << '\n';
   out_.flush();
   barShown_ = false;
 }

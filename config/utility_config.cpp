@@ -12,6 +12,7 @@
 #include "config/file_lock.h"
 #include "config/ini_file.h"
 #include "files/regular_file.h"
+#include "files/utf8_path.h"
 
 namespace fs = std::filesystem;
 
@@ -64,7 +65,7 @@ std::string firstUnusableSetting(const std::vector<CIniFile::Record>& records) {
 }  // namespace
 
 std::string configPathUnder(const std::string& baseFolder) {
-  return (fs::path(baseFolder) / kConfigFolderName / kConfigFileName).string();
+  return files::utf8Of(files::pathFromUtf8(baseFolder) / kConfigFolderName / kConfigFileName);
 }
 
 bool createConfigFile(const std::string& path, std::string* reason) {
@@ -78,12 +79,12 @@ bool createConfigFile(const std::string& path, std::string* reason) {
 std::string locateAndCreate(const std::string& baseFolder) {
   if (baseFolder.empty()) return "";
   try {
-    const fs::path folder = fs::path(baseFolder) / kConfigFolderName;
+    const fs::path folder = files::pathFromUtf8(baseFolder) / kConfigFolderName;
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(folder, ec))) fs::create_directories(folder, ec);
     FileName = configPathUnder(baseFolder);
     // Anything there, even what cannot be reached, is never checked or repaired.
-    if (fs::exists(fs::symlink_status(FileName, ec)) ||
+    if (fs::exists(fs::symlink_status(files::pathFromUtf8(FileName), ec)) ||
         files::kindOf(FileName) != files::FileKind::Missing) {
       return "";
     }
@@ -293,7 +294,7 @@ std::string restoreStepMessage(RestoreStep step) {
 }
 
 bool hasConfigFileName(const std::string& path) {
-  return fs::path(path).filename().string() == kConfigFileName;
+  return files::utf8Of(files::pathFromUtf8(path).filename()) == kConfigFileName;
 }
 
 bool hasConfigFormat(const std::string& path) {
@@ -339,7 +340,7 @@ ImportOutcome importFile(const std::string& source, const std::string& dest, std
 }
 
 std::string exportTargetIn(const std::string& folder) {
-  return (fs::path(folder) / kConfigFileName).string();
+  return files::utf8Of(files::pathFromUtf8(folder) / kConfigFileName);
 }
 
 ExportOutcome exportFile(const std::string& source, const std::string& folder, bool overwrite,
@@ -348,7 +349,7 @@ ExportOutcome exportFile(const std::string& source, const std::string& folder, b
   try {
     const std::string target = exportTargetIn(folder);
     std::error_code ec;
-    if (!overwrite && fs::exists(fs::symlink_status(fs::path(target), ec))) {
+    if (!overwrite && fs::exists(fs::symlink_status(files::pathFromUtf8(target), ec))) {
       return ExportOutcome::TargetExists;
     }
     std::string bytes;

@@ -7,6 +7,8 @@
 
 #include "firmware/loader_image_check.h"
 #include "firmware/ti_txt.h"
+#include "files/system_folders.h"
+#include "files/utf8_path.h"
 
 namespace talkgate::firmware {
 namespace {
@@ -18,7 +20,7 @@ std::atomic<const LoaderImageSources*> standardOverride{nullptr};
 
 bool exists(const std::string& path) {
   std::error_code ignored;
-  return std::filesystem::exists(path, ignored);
+  return std::filesystem::exists(files::pathFromUtf8(path), ignored);
 }
 
 // The bytes a TI-TXT text puts into memory; empty when it does not parse.
@@ -121,12 +123,21 @@ std::vector<std::string> standardLoaderFolders(const char* xdgConfigHome, const 
   return folders;
 }
 
+std::vector<std::string> systemLoaderFolders() {
+  std::vector<std::string> folders;
+  for (const std::string& base : {files::userConfigFolder(), files::systemConfigFolder()}) {
+    if (base.empty()) continue;
+    folders.push_back(files::utf8Of(files::pathFromUtf8(base) / "talkgate-utility" / "loader"));
+  }
+  return folders;
+}
+
 LoaderImageSources loaderImageSources(const std::optional<std::string>& explicitFolder) {
   LoaderImageSources sources;
   if (const LoaderImageSources* replaced = standardOverride.load()) {
     sources = *replaced;
   } else {
-    sources.folders = standardLoaderFolders(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+    sources.folders = systemLoaderFolders();
     sources.builtIn = builtInProductLoaderImages();
   }
   if (explicitFolder) sources.folders.insert(sources.folders.begin(), *explicitFolder);

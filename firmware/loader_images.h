@@ -30,6 +30,10 @@ struct LoaderImageSources {
 // /etc/talkgate-utility/loader.
 std::vector<std::string> standardLoaderFolders(const char* xdgConfigHome, const char* home);
 
+// The standard folders of this system: the ones above on POSIX systems;
+// %APPDATA%\talkgate-utility\loader, then %ProgramData%\talkgate-utility\loader on Windows.
+std::vector<std::string> systemLoaderFolders();
+
 // The sources of this process: explicitFolder when given, then the standard folders of the
 // environment and the built-in images, or what setStandardLoaderImageSources() put instead.
 LoaderImageSources loaderImageSources(const std::optional<std::string>& explicitFolder = {});

@@ -5,6 +5,9 @@
 #include <iterator>
 #include <system_error>
 
+#include "files/system_folders.h"
+#include "files/utf8_path.h"
+
 namespace talkgate::sim {
 
 SimWorld::SimWorld(VirtualBus& bus, SimWorldOptions options)
@@ -105,12 +108,14 @@ void SimWorld::onReset(const BslMemory& memory) {
 
 std::string demoImagesDir() {
   // An installed program has no source tree to read from (or, worse, a stale one).
+  // Found relative to the program, as installed.
   std::error_code error;
-  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (!error) {
-    const auto installed = program.parent_path() / "../share/talkgate-utility/demo-images";
+  const std::string program = files::programFolder();
+  if (!program.empty()) {
+    const auto installed =
+        files::pathFromUtf8(program) / ".." / "share" / "talkgate-utility" / "demo-images";
     if (std::filesystem::is_directory(installed, error)) {
-      return installed.lexically_normal().string();
+      return files::utf8Of(installed.lexically_normal());
     }
   }
   return TALKGATE_SIM_IMAGES_DIR;
@@ -123,7 +128,8 @@ std::string demoImageFor(const std::string& version) {
                       c == '.' || c == '-' || c == '_';
     if (!safe) return {};  // the version comes from a state file; it must not name a path
   }
-  std::ifstream in(demoImagesDir() + "/talkgate_fw_" + version + ".txt", std::ios::binary);
+  std::ifstream in(files::pathFromUtf8(demoImagesDir() + "/talkgate_fw_" + version + ".txt"),
+                  std::ios::binary);
   if (!in) return {};
   return std::string(std::istreambuf_iterator<char>(in), {});
 }

@@ -88,10 +88,14 @@ class CliTest : public ::testing::Test {
     return run(args, environment);
   }
 
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  // With the system's own separators throughout, as the program shows paths it builds.
+  std::string path(const std::string& name) const {
+    return (dir_ / name).make_preferred().string();
+  }
 
+  // In binary: the bytes as written, CRLF included, on every system.
   static std::string readFile(const std::string& file) {
-    std::ifstream in(file);
+    std::ifstream in(file, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 

@@ -33,7 +33,8 @@ TEST(JsonString, WellFormedUtf8StaysAsItIsAndEveryOtherByteIsEscaped) {
 TEST(JsonString, WideTextUsesSurrogatePairsBeyondTheBasicPlane) {
   EXPECT_EQ(jsonString(std::wstring_view(L"\u00e9")), R"("\u00e9")");
   EXPECT_EQ(jsonString(std::wstring_view(L"\U0001F600")), R"("\ud83d\ude00")");
-  const wchar_t invalid[] = {static_cast<wchar_t>(0x110000), 0};
+  // Beyond Unicode (a 32-bit wchar_t), or half a surrogate pair (a 16-bit one).
+  const wchar_t invalid[] = {static_cast<wchar_t>(sizeof(wchar_t) == 2 ? 0xD800 : 0x110000), 0};
   EXPECT_EQ(jsonString(std::wstring_view(invalid)), R"("\ufffd")");
 }
 
@@ -68,6 +69,22 @@ TEST(PrintableText, DeviceBytesCannotReachTheTerminalRaw) {
   EXPECT_EQ(printableBytes(std::string_view("\x1b[2J\\\xff", 6)), "\\x1B[2J\\\\\\xFF");
   EXPECT_EQ(printableWide(L"Velkor \u00e9"), "Velkor \xC3\xA9");
   EXPECT_EQ(printableWide(L"a\nb"), "a\\u{A}b");
+}
+
+// Paths print as the user wrote them: Windows backslashes single, letters of any script kept;
+// what could steer the terminal, and bytes that are no UTF-8, escaped.
+TEST(PrintableText, PathsKeepBackslashesAndLettersButNoControlBytes) {
+  const std::pair<std::string, std::string> table[] = {
+      {"C:\\Users\\Zo\xC3\xAB\\fw 1.1.txt", "C:\\Users\\Zo\xC3\xAB\\fw 1.1.txt"},
+      {"/home/\xE2\x82\xAC/\xF0\x9F\x94\x8A.json", "/home/\xE2\x82\xAC/\xF0\x9F\x94\x8A.json"},
+      {"/tmp/\x1b[2Jx.txt", "/tmp/\\x1B[2Jx.txt"},
+      {"a\xC2\x85" "b", "a\\xC2\\x85b"},             // C1 control (NEL)
+      {"\xFF\xC3(\xE2\x82", "\\xFF\\xC3(\\xE2\\x82"},  // not UTF-8, cut short
+      {"\xC0\xAF\xED\xA0\x80", "\\xC0\\xAF\\xED\\xA0\\x80"},  // overlong, surrogate
+  };
+  for (const auto& [path, shown] : table) EXPECT_EQ(printablePath(path), shown) << shown;
+  // A character beyond the first 65536 is one character however wide wchar_t is.
+  EXPECT_EQ(printableWide(L"Talkgate \U0001F50A"), "Talkgate \xF0\x9F\x94\x8A");
 }
 
 TEST(ParseDecimal, AcceptsOnlyPlainDigitsWithinTheLimit) {

@@ -11,6 +11,7 @@
 #include "firmware/firmware_resources.h"
 #include "firmware/ti_txt.h"
 #include "sim/world_state.h"
+#include "tests/support/platform.h"
 #include "upgrade_fixture.h"
 
 namespace talkgate::cli::testing {
@@ -248,6 +249,10 @@ extern "C" void countTermForTest(int) {
 }
 
 TEST(SignalCounter, CountsRealSignalsAndPutsThePreviousHandlerBack) {
+  if (faults::kTestsOnWindows) {
+    GTEST_SKIP() << "Ctrl-C reaches a Windows program through its console, which raise() does "
+                    "not go through and a test run under wine has none of";
+  }
   termSignals = 0;
   std::signal(SIGTERM, countTermForTest);
   {
