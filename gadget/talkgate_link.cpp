@@ -93,6 +93,9 @@ void TalkgateLink::release() noexcept {
 }
 
 bool TalkgateLink::reconcile() {
+  // A part that arrives a while after the report that set it off (the loader after command 9,
+  // the Talkgate after the reset) arrives when its bus is next looked at: look, as a host does.
+  if (bus_.pendingActions() > 0) bus_.enumerate(0, 0);
   Personality wanted = Personality::None;
   std::string path;
   if (world_.talkgate().pluggedIn()) {
