@@ -184,6 +184,8 @@ std::string iniText(const std::vector<CIniFile::Record>& content) {
     text += recordText(rec);
     text += kLineEnd;
   }
+  // The reader drops one mark at the start; text that itself begins with one keeps it that way.
+  if (text.starts_with(kByteOrderMark)) text.insert(0, kByteOrderMark);
   return text;
 }
 

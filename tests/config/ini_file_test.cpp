@@ -82,6 +82,20 @@ TEST_F(IniFileTest, SavedFileLoadsAndSavesBackIdentically) {
 
 // ---- Load rules
 
+// Found by the fuzzer: a key that itself starts with a byte-order mark once the reader has
+// dropped the file's own mark (or the blanks before it) must load back as that key.
+TEST(IniTextTest, TextStartingWithAByteOrderMarkLoadsBackUnchanged) {
+  for (const std::string text : {"\xEF\xBB\xBF\xEF\xBB\xBFkey=1\n", " \xEF\xBB\xBFkey=1\n"}) {
+    const std::vector<Record> records = parseIniText(text);
+    ASSERT_EQ(records.size(), 1u) << text;
+    const std::string saved = iniText(records);
+    const std::vector<Record> again = parseIniText(saved);
+    ASSERT_EQ(again.size(), 1u) << saved;
+    EXPECT_EQ(again[0].Key, records[0].Key) << text;
+    EXPECT_EQ(iniText(again), saved);
+  }
+}
+
 TEST_F(IniFileTest, LastLineWithoutLineEndIsReadLikeAnyOther) {
   writeBytes(path, "[s]\r\nk=v");
   const std::vector<Record> content = load();
