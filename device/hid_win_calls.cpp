@@ -5,12 +5,15 @@
 #include <windows.h>
 // clang-format off
 #include <setupapi.h>
+#include <cfgmgr32.h>
 extern "C" {  // mingw-w64's HID headers declare C functions without saying so
 #include <hidsdi.h>
 #include <hidpi.h>
 }
 // clang-format on
 
+#include <algorithm>
+#include <cwchar>
 #include <mutex>
 
 #include "device/win_hid_port.h"
@@ -21,6 +24,33 @@ namespace {
 
 constexpr DWORD kWriteTimeoutMs = 1000;
 constexpr std::size_t kMaxTextChars = 256;  // USB string descriptors hold at most 126
+constexpr ULONG kMaxPropertyBytes = 4096;
+
+std::string utf8(const wchar_t* text) {
+  return files::utf8Of(std::filesystem::path(std::wstring(text)));
+}
+
+// A string or string-list property of a device node as its strings; empty when it has none.
+std::vector<std::string> nodeStrings(DEVINST node, ULONG property) {
+  std::vector<wchar_t> buffer(kMaxPropertyBytes / sizeof(wchar_t) + 2, L'\0');
+  ULONG bytes = kMaxPropertyBytes;
+  ULONG type = 0;
+  std::vector<std::string> strings;
+  if (::CM_Get_DevNode_Registry_PropertyW(node, property, &type, buffer.data(), &bytes, 0) !=
+          CR_SUCCESS ||
+      (type != REG_SZ && type != REG_MULTI_SZ)) {
+    return strings;
+  }
+  // Two terminators past what was read end the list however the value ended.
+  const std::size_t chars = std::min<std::size_t>(bytes / sizeof(wchar_t), buffer.size() - 2);
+  buffer[chars] = L'\0';
+  buffer[chars + 1] = L'\0';
+  for (const wchar_t* at = buffer.data(); *at != L'\0'; at += std::wcslen(at) + 1) {
+    strings.push_back(utf8(at));
+    if (type == REG_SZ) break;
+  }
+  return strings;
+}
 
 // One open interface: its file handle and the events of its read and its writes.
 struct OpenInterface {
@@ -199,6 +229,45 @@ class SystemCalls : public Calls {
     }
     written = bytes;
     return true;
+  }
+
+  Node interfaceNode(const std::string& path) override {
+    const HDEVINFO set = ::SetupDiCreateDeviceInfoList(nullptr, nullptr);
+    if (set == INVALID_HANDLE_VALUE) return 0;
+    Node node = 0;
+    SP_DEVICE_INTERFACE_DATA data{};
+    data.cbSize = sizeof data;
+    if (::SetupDiOpenDeviceInterfaceW(set, files::pathFromUtf8(path).wstring().c_str(), 0,
+                                      &data)) {
+      SP_DEVINFO_DATA device{};
+      device.cbSize = sizeof device;
+      DWORD size = 0;
+      // Asked without a detail buffer: fails for want of room, but fills in the device.
+      ::SetupDiGetDeviceInterfaceDetailW(set, &data, nullptr, 0, &size, &device);
+      node = device.DevInst;
+    }
+    ::SetupDiDestroyDeviceInfoList(set);
+    return node;
+  }
+
+  Node parent(Node node) override {
+    DEVINST up = 0;
+    return ::CM_Get_Parent(&up, node, 0) == CR_SUCCESS ? up : 0;
+  }
+
+  std::string instanceId(Node node) override {
+    wchar_t id[MAX_DEVICE_ID_LEN + 1] = {};
+    if (::CM_Get_Device_IDW(node, id, MAX_DEVICE_ID_LEN, 0) != CR_SUCCESS) return {};
+    return utf8(id);
+  }
+
+  std::vector<std::string> locationPaths(Node node) override {
+    return nodeStrings(node, CM_DRP_LOCATION_PATHS);
+  }
+
+  std::string locationInformation(Node node) override {
+    const std::vector<std::string> strings = nodeStrings(node, CM_DRP_LOCATION_INFORMATION);
+    return strings.empty() ? std::string() : strings.front();
   }
 };
 

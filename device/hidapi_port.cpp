@@ -8,6 +8,7 @@
 #include <cwchar>
 
 #include "device/hid_port.h"
+#include "device/usb_location_linux.h"
 
 namespace talkgate::hid {
 namespace {
@@ -80,6 +81,7 @@ class HidapiPort : public Port {
       info.serialNumber = wideOrEmpty(it->serial_number);
       info.manufacturer = wideOrEmpty(it->manufacturer_string);
       info.product = wideOrEmpty(it->product_string);
+      info.location = usbLocationOfHidraw(info.path);
       result.push_back(std::move(info));
     }
     hid_free_enumeration(list);

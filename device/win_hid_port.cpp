@@ -107,6 +107,7 @@ class WinPort : public Port {
       if (matches) {
         info.path = path;
         info.interfaceNumber = interfaceNumberFromPath(path);
+        info.location = usbLocation(calls_, path);
         calls_.text(handle, Calls::Text::Serial, info.serialNumber);
         calls_.text(handle, Calls::Text::Manufacturer, info.manufacturer);
         calls_.text(handle, Calls::Text::Product, info.product);
@@ -150,6 +151,22 @@ int interfaceNumberFromPath(const std::string& path) {
     number = number * 16 + (c <= '9' ? c - '0' : c - 'a' + 10);
   }
   return number;
+}
+
+std::string usbLocation(Calls& calls, const std::string& interfacePath) {
+  constexpr int kMostLevels = 16;  // HID interface, composite interface, device, hubs...
+  Calls::Node node = calls.interfaceNode(interfacePath);
+  for (int level = 0; node != 0 && level < kMostLevels; ++level, node = calls.parent(node)) {
+    std::string id = calls.instanceId(node);
+    std::transform(id.begin(), id.end(), id.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    if (id.rfind("USB\\", 0) != 0 || id.find("&MI_") != std::string::npos) continue;
+    for (const std::string& path : calls.locationPaths(node)) {
+      if (!path.empty()) return path;
+    }
+    return calls.locationInformation(node);
+  }
+  return {};
 }
 
 std::unique_ptr<Port> makePort(Calls& calls) {

@@ -52,10 +52,30 @@ class Calls {
   // WriteFile (overlapped, waited for up to a second); false on failure.
   virtual bool write(Handle handle, const std::uint8_t* data, std::size_t length,
                      std::size_t& written) = 0;
+
+  // The device tree (configuration manager), for the USB port an interface hangs on.
+  using Node = std::uint32_t;  // a DEVINST; 0: none
+  // The device node of an interface (SetupDiOpenDeviceInterfaceW, then its SP_DEVINFO_DATA).
+  virtual Node interfaceNode(const std::string& path) = 0;
+  // CM_Get_Parent; 0 at the top or on failure.
+  virtual Node parent(Node node) = 0;
+  // CM_Get_Device_IDW, such as "USB\VID_2047&PID_0922\TG260001"; empty on failure.
+  virtual std::string instanceId(Node node) = 0;
+  // CM_DRP_LOCATION_PATHS (SPDRP_LOCATION_PATHS), such as
+  // "PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)"; empty when the node has none.
+  virtual std::vector<std::string> locationPaths(Node node) = 0;
+  // CM_DRP_LOCATION_INFORMATION (SPDRP_LOCATION_INFORMATION), such as "Port_#0002.Hub_#0001".
+  virtual std::string locationInformation(Node node) = 0;
 };
 
 // The interface number from a path's "&mi_XX" (hexadecimal, any case); -1 without one.
 int interfaceNumberFromPath(const std::string& path);
+
+// The USB port of the device an interface belongs to: the first location path of the USB
+// device node above it (the first ancestor whose instance ID starts "USB\" without "&MI_",
+// which a composite device's interface nodes hold), else its location information; empty when
+// there is no such node or it tells neither. The same for the Talkgate and its loader.
+std::string usbLocation(Calls& calls, const std::string& interfacePath);
 
 // A Port over calls, which must outlive it.
 std::unique_ptr<Port> makePort(Calls& calls);

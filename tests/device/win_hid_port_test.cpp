@@ -28,9 +28,19 @@ struct Interface {
   bool held = false;  // another program has it open: only Access::None opens succeed
 };
 
+// A device node of the scripted device tree.
+struct TreeNode {
+  std::string id;
+  Calls::Node parent = 0;
+  std::vector<std::string> paths;
+  std::string information;
+};
+
 class ScriptedCalls : public Calls {
  public:
   std::map<std::string, Interface> interfaces;
+  std::map<std::string, Node> interfaceNodes;
+  std::map<Node, TreeNode> tree;
   std::vector<std::string> order;
   std::map<Handle, std::string> open_;
   Handle next = 100;
@@ -107,6 +117,14 @@ class ScriptedCalls : public Calls {
     done = length;
     return true;
   }
+  Node interfaceNode(const std::string& path) override {
+    const auto it = interfaceNodes.find(path);
+    return it == interfaceNodes.end() ? 0 : it->second;
+  }
+  Node parent(Node node) override { return tree.at(node).parent; }
+  std::string instanceId(Node node) override { return tree.at(node).id; }
+  std::vector<std::string> locationPaths(Node node) override { return tree.at(node).paths; }
+  std::string locationInformation(Node node) override { return tree.at(node).information; }
 
  private:
   Io complete(std::size_t& got) {
@@ -136,6 +154,67 @@ TEST(WinHidPort, InterfaceNumberFromThePath) {
   for (const auto& [path, number] : table) EXPECT_EQ(interfaceNumberFromPath(path), number) << path;
 }
 
+// The port's location: the USB device node above the interface, past a composite device's
+// interface node, whose first location path (else its location information) names the port.
+struct LocationCase {
+  const char* name;
+  std::vector<TreeNode> chain;  // from the HID interface's node up to the top
+  const char* expected;
+};
+
+class WinUsbLocationTest : public ::testing::TestWithParam<LocationCase> {};
+
+constexpr char kPort2[] = "PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)";
+
+TEST_P(WinUsbLocationTest, WalksUpToTheUsbDevice) {
+  ScriptedCalls calls;
+  const LocationCase& c = GetParam();
+  Calls::Node node = 10;
+  if (!c.chain.empty()) calls.interfaceNodes[kConfigPath] = node;
+  for (std::size_t i = 0; i < c.chain.size(); ++i, ++node) {
+    calls.tree[node] = c.chain[i];
+    calls.tree[node].parent = i + 1 < c.chain.size() ? node + 1 : 0;
+  }
+  EXPECT_EQ(usbLocation(calls, kConfigPath), c.expected);
+}
+
+const TreeNode kHub{"USB\\ROOT_HUB30\\4&1", 0, {"PCIROOT(0)#PCI(1400)#USBROOT(0)"}, ""};
+const TreeNode kRoot{"HTREE\\ROOT\\0", 0, {}, ""};
+
+INSTANTIATE_TEST_SUITE_P(
+    Trees, WinUsbLocationTest,
+    ::testing::Values(
+        LocationCase{"CompositeInterface",
+                     {{"HID\\VID_2047&PID_0922&MI_01\\7&1", 0, {}, ""},
+                      {"USB\\VID_2047&PID_0922&MI_01\\6&2", 0, {"NOT-THIS#USB(9)"}, ""},
+                      {"USB\\VID_2047&PID_0922\\TG260001", 0, {kPort2, "ACPI(_SB_)#USB(2)"},
+                       "Port_#0002.Hub_#0001"},
+                      kHub, kRoot},
+                     kPort2},
+        LocationCase{"LoaderWithoutInterfaceNode",
+                     {{"HID\\VID_2047&PID_0200\\7&3", 0, {}, ""},
+                      {"usb\\vid_2047&pid_0200\\5&4", 0, {kPort2}, ""},
+                      kHub, kRoot},
+                     kPort2},
+        LocationCase{"OnlyLocationInformation",
+                     {{"HID\\VID_2047&PID_0200\\7&3", 0, {}, ""},
+                      {"USB\\VID_2047&PID_0200\\5&4", 0, {""}, "Port_#0002.Hub_#0001"},
+                      kHub, kRoot},
+                     "Port_#0002.Hub_#0001"},
+        LocationCase{"NoUsbAncestor",
+                     {{"HID\\{00001124-0000-1000-8000-00805F9B34FB}_VID&0002046D\\9&5", 0,
+                       {"BTH-NOT-USB"}, "Bluetooth"},
+                      {"BTHENUM\\{00001124}\\8&6", 0, {"BTH-NOT-USB"}, "Bluetooth"},
+                      kRoot},
+                     ""},
+        LocationCase{"UsbDeviceTellingNothing",
+                     {{"HID\\VID_2047&PID_0200\\7&3", 0, {}, ""},
+                      {"USB\\VID_2047&PID_0200\\5&4", 0, {}, ""},
+                      kHub, kRoot},
+                     ""},
+        LocationCase{"InterfaceNodeUnknown", {}, ""}),
+    [](const ::testing::TestParamInfo<LocationCase>& info) { return std::string(info.param.name); });
+
 class WinHidPortTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -162,6 +241,9 @@ class WinHidPortTest : public ::testing::Test {
 
 TEST_F(WinHidPortTest, EnumerationMatchesIdentifiersReadsStringsOfAHeldDeviceAndClosesAll) {
   calls.interfaces[kConfigPath].held = true;
+  calls.interfaceNodes[kConfigPath] = 1;
+  calls.tree[1] = {"HID\\VID_2047&PID_0301&MI_01\\7&1", 2, {}, ""};
+  calls.tree[2] = {"USB\\VID_2047&PID_0301\\TG260001", 0, {kPort2}, ""};
   const auto all = port->enumerate(0, 0);
   ASSERT_EQ(all.size(), 3u);
   const auto talkgate = port->enumerate(0x2047, 0x0301);
@@ -170,6 +252,8 @@ TEST_F(WinHidPortTest, EnumerationMatchesIdentifiersReadsStringsOfAHeldDeviceAnd
   EXPECT_EQ(talkgate[1].interfaceNumber, 1);
   EXPECT_EQ(talkgate[1].product, L"Talkgate") << "read although another program holds it";
   EXPECT_EQ(talkgate[0].interfaceNumber, 0);
+  EXPECT_EQ(talkgate[1].location, kPort2);
+  EXPECT_EQ(talkgate[0].location, "") << "a node the tree does not know has no location";
   EXPECT_TRUE(port->enumerate(0x2047, 0x0200).empty());
   for (Access access : calls.opens) EXPECT_EQ(access, Access::None);
   EXPECT_TRUE(calls.open_.empty()) << "every handle enumeration opened is closed";
