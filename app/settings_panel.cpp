@@ -8,6 +8,7 @@
 #include "app/setting_combo_box.h"
 #include "app/status_lines.h"
 #include "device/commands.h"
+#include "device/transport.h"
 #include "firmware/firmware_upgrade.h"
 #include "firmware/loader_images.h"
 #include "ui/dialogs.h"
@@ -133,9 +134,13 @@ void Form1::updateFirmware() {
       this, QStringLiteral("Are you sure you want to upgrade the firmware?\n"),
       QStringLiteral("Firmware Upgrade"), Buttons::YesNo, Icon::Question);
   if (answer != Answer::Yes) return;
+  // Its port is read while it is still on the bus: its loader must appear on the same one.
+  const std::string location =
+      talkgate::configInterfaceLocation(talkgate::kVendorId, talkgate::kProductId);
   if (talkgate::enterLoader(talkgate::hid_handle) != 0) EnableDisableFunctionButtons(false);
   // The window then programs the loader this Talkgate starts without asking again.
   firmware_upgrade::openerStartedLoader = snapshot.fromDevice;
+  firmware_upgrade::openerTalkgateLocation = snapshot.fromDevice ? location : std::string();
   emit upgradeWindowRequested(snapshot);
   if (open != nullptr) {
     talkgate::app::bringForward(open);

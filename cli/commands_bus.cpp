@@ -61,6 +61,14 @@ int runList(Context& ctx) {
       json.value(static_cast<int>(f.info.vendorId));
       json.key("product_id");
       json.value(static_cast<int>(f.info.productId));
+      // The USB port, the same for a Talkgate and its loader; null where the system does not
+      // tell.
+      json.key("location");
+      if (f.info.location.empty()) {
+        json.nullValue();
+      } else {
+        json.value(f.info.location);
+      }
       json.endObject();
     }
     json.endArray();
@@ -88,7 +96,8 @@ void registerBusCommands(CommandRegistry& registry) {
   registry.add({"list",
                 {{"list",
                   "List every Talkgate interface and bootstrap loader (2047:0200) on the "
-                  "bus: path, interface, serial number. Give --device the path of a "
+                  "bus: path, interface, serial number (with --json also the USB port, the "
+                  "same for a Talkgate and its loader). Give --device the path of a "
                   "configuration interface."},
                  {"list --quiet-real",
                   "Print nothing; exit 0 when a Talkgate or loader is on the "

@@ -103,6 +103,9 @@ class Upgrade {
   // The other Talkgates on the bus, which stay there: the one that comes back is the one that
   // is not among them.
   void setOtherTalkgates(std::vector<std::string> paths) { others_ = std::move(paths); }
+  // The USB port of the Talkgate switched to its loader ("": not known): a loader elsewhere is
+  // not programmed.
+  void setTalkgateLocation(std::string location) { talkgateLocation_ = std::move(location); }
 
  private:
   // The path of the upgraded Talkgate once it is back; empty while it is not.
@@ -132,6 +135,7 @@ class Upgrade {
   bool warned_ = false;
   bool stopped_ = false;
   std::vector<std::string> others_;
+  std::string talkgateLocation_;
 };
 
 std::string Upgrade::rerun() const {
@@ -245,6 +249,7 @@ bool Upgrade::program() {
   firmware::BSL_setStopCheck([this, &interrupts] { return stopWanted(interrupts); });
   firmware::ProgrammerSettings settings;
   settings.loaderImages = firmware::loaderImageSources(ctx_.options().loaderDir);
+  settings.talkgateLocation = talkgateLocation_;
   firmware::FirmwareProgrammer programmer(settings);
   const bool programmed =
       programmer.CustomSelectedFirmware(image_, [this](int percent, const std::string& message) {
@@ -481,6 +486,7 @@ int runUpgrade(Context& ctx) {
   std::vector<std::string> others;
   for (const auto& info : talkgateInterfaces) {
     if (info.path != upgraded) others.push_back(info.path);
+    if (info.path == upgraded) upgrade.setTalkgateLocation(info.location);
   }
   upgrade.setOtherTalkgates(std::move(others));
   return upgrade.run(recovery);

@@ -49,7 +49,8 @@ const std::vector<GlobalOptionSpec>& globalOptionSpecs() {
        "(and mass-erases), 'corrupt-byte' corrupts the next byte programmed, 'stop-answering' "
        "stays on the bus but never answers again, 'erase-fails' answers the next erase with "
        "a voltage dip and erases nothing, 'second-loader' puts another part's loader on the "
-       "bus. May be given more than once: each fault is armed on its own. With several "
+       "bus, 'other-port' brings the loader up on another USB port at its N-th arrival on the "
+       "bus (1: when the Talkgate switches to it, 2: the RAM loader). May be given more than once: each fault is armed on its own. With several "
        "simulated Talkgates it is the first one's loader."},
       {"--device", "PATH", "Use the Talkgate at this HID path (see 'list') instead of the first."},
       {"--all", "",

@@ -11,13 +11,14 @@ namespace {
 
 constexpr int kMaxReport = 1000000;
 
-constexpr std::array<std::pair<std::string_view, sim::LoaderFault>, 6> kKinds{{
+constexpr std::array<std::pair<std::string_view, sim::LoaderFault>, 7> kKinds{{
     {"unplug", sim::LoaderFault::Unplug},
     {"refuse-password", sim::LoaderFault::RefusePassword},
     {"corrupt-byte", sim::LoaderFault::CorruptByte},
     {"stop-answering", sim::LoaderFault::StopAnswering},
     {"erase-fails", sim::LoaderFault::EraseFails},
     {"second-loader", sim::LoaderFault::SecondLoader},
+    {"other-port", sim::LoaderFault::OtherPort},
 }};
 
 }  // namespace

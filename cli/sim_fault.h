@@ -15,8 +15,9 @@ struct SimFault {
 };
 
 // "unplug@70", "refuse-password", "corrupt-byte@90", "stop-answering@40", "erase-fails",
-// "second-loader@5"; false with the
-// reason when the kind or the report number is not one of these.
+// "second-loader@5", "other-port@2" (N counts the loader's arrivals on the bus: 1 is the loader
+// the Talkgate switches to, 2 the RAM loader); false with the reason when the kind or the
+// number is not one of these.
 bool parseSimFault(std::string_view text, SimFault& out, std::string& error);
 
 // The kinds, as the help text lists them.

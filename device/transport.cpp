@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "device/clock.h"
@@ -53,7 +54,25 @@ void readDeviceString(bool ok, const std::wstring& text, char* buffer, std::size
   }
 }
 
+// The interface ScanForUSBDevice_a opens: the first interface 1 with the identifiers.
+std::optional<hid::DeviceInfo> configInterface(hid::Port& port, int vendorId, int productId) {
+  const auto interfaces =
+      port.enumerate(static_cast<std::uint16_t>(vendorId), static_cast<std::uint16_t>(productId));
+  const auto chosen = std::find_if(interfaces.begin(), interfaces.end(), [](const auto& info) {
+    return info.interfaceNumber == kConfigInterface;
+  });
+  if (chosen == interfaces.end()) return std::nullopt;
+  return *chosen;
+}
+
 }  // namespace
+
+std::string configInterfaceLocation(int vendorId, int productId) {
+  hid::Port& port = hid::activePort();
+  if (port.init() != 0) return {};
+  const auto chosen = configInterface(port, vendorId, productId);
+  return chosen ? chosen->location : std::string();
+}
 
 DeviceHandle ScanForUSBDevice_a(int vendorId, int productId, char* manufacturer, char* product,
                                 std::size_t bufferSize, hid::OpenError* openError) {
@@ -62,13 +81,8 @@ DeviceHandle ScanForUSBDevice_a(int vendorId, int productId, char* manufacturer,
   std::unique_ptr<hid::Device> device;
   if (port.init() != 0) {
     error = hid::OpenError::Other;
-  } else {
-    const auto interfaces =
-        port.enumerate(static_cast<std::uint16_t>(vendorId), static_cast<std::uint16_t>(productId));
-    const auto chosen = std::find_if(interfaces.begin(), interfaces.end(), [](const auto& info) {
-      return info.interfaceNumber == kConfigInterface;
-    });
-    if (chosen != interfaces.end()) device = port.open(chosen->path, &error);
+  } else if (const auto chosen = configInterface(port, vendorId, productId)) {
+    device = port.open(chosen->path, &error);
   }
   if (!device) {
     if (error == hid::OpenError::None) error = hid::OpenError::Other;

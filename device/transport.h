@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "device/hid_port.h"
 
@@ -41,6 +42,10 @@ inline constexpr int kMaxPayloadBytes = 55;
 DeviceHandle ScanForUSBDevice_a(int vendorId, int productId, char* manufacturer, char* product,
                                 std::size_t bufferSize = kDeviceStringBuffer,
                                 hid::OpenError* openError = nullptr);
+
+// The USB port (hid::DeviceInfo::location) of the interface ScanForUSBDevice_a opens with these
+// identifiers; "" when there is none or the port does not tell.
+std::string configInterfaceLocation(int vendorId, int productId);
 
 // Sends one request and waits for its reply; returns kOk or a negative result code. Reports
 // already waiting (late replies to earlier requests) are dropped first. The reply's

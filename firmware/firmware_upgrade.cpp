@@ -366,6 +366,7 @@ void firmware_upgrade::btnUpgrade_MouseClick() {
     return;
   }
   // The opener's word holds for the window it opened or brought forward.
+  if (openerStartedLoader) talkgateLocation_ = openerTalkgateLocation;
   loaderStartedHere_ = loaderStartedHere_ || openerStartedLoader;
   openerStartedLoader = false;
   if (!loaderStartedHere_) {
@@ -374,6 +375,7 @@ void firmware_upgrade::btnUpgrade_MouseClick() {
         QStringLiteral("Firmware Upgrade"), Buttons::YesNo, Icon::Question);
     if (answer != Answer::Yes) return;
     loaderStartedHere_ = true;
+    talkgateLocation_.clear();  // a loader found waiting: no Talkgate's port to hold it to
   }
   btnUpgrade->setEnabled(false);
   setStatusLog(QStringLiteral("Starting\r\n"));
@@ -384,6 +386,7 @@ void firmware_upgrade::btnUpgrade_MouseClick() {
   settings.vid = myVID.toStdString();
   settings.pid = myPID.toStdString();
   settings.deviceIndex = myDeviceIndex.toStdString();
+  settings.talkgateLocation = talkgateLocation_;
   programmingWorker_ = std::thread([this, path, settings] {
     bool upgraded = false;
     bool failed = false;

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <thread>
 
 #include "device/commands.h"
@@ -78,6 +79,9 @@ class firmware_upgrade : public QWidget {
   // next Upgrade click takes it over. A loader the window did not see started is programmed only
   // after the operator has been told the risk and said yes.
   static inline bool openerStartedLoader = false;
+  // The USB port of the Talkgate the opener switched ("": not known); a loader that then appears
+  // on another port is not programmed.
+  static inline std::string openerTalkgateLocation;
   // Asked before a loader this window did not see started is programmed.
   static constexpr const char* kLoneLoaderQuestion =
       "A bootstrap loader (2047:0200) is waiting on the bus that this program did not start. It "
@@ -166,6 +170,7 @@ class firmware_upgrade : public QWidget {
   bool checkBusy_ = false;
   bool programmingBusy_ = false;
   bool loaderStartedHere_ = false;  // the opener started it, or the operator accepted it
+  std::string talkgateLocation_;    // the port of the Talkgate the opener switched
   bool restoring_ = false;
   QString statusLog_;
   std::thread checkWorker_;

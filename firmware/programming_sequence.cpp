@@ -175,6 +175,15 @@ bool FirmwareProgrammer::oneLoaderOnBus(const ProgressFn& progress, int percent)
                       "tell which one is the Talkgate, so nothing more was sent. Leave only the "
                       "Talkgate's loader on the bus and upgrade again.\r\n");
   }
+  const std::string& talkgatePort = settings_.talkgateLocation;
+  if (loaders.size() == 1 && !loader_ && !talkgatePort.empty() &&
+      !loaders.front().location.empty() && loaders.front().location != talkgatePort) {
+    return refuse(progress, percent,
+                  "The bootstrap loader on the bus hangs on USB port " +
+                      loaders.front().location + ", not on " + talkgatePort +
+                      " where the Talkgate was switched to its loader; it may be another "
+                      "device's, so nothing was sent.\r\n");
+  }
   if (loaders.size() == 1 && loader_ && !loader_->location.empty() &&
       !loaders.front().location.empty() && loaders.front().location != loader_->location) {
     return refuse(progress, percent,

@@ -62,6 +62,10 @@ struct ProgrammerSettings {
   // Where the product's password and RAM loader are looked up for real hardware; they replace
   // those of `resources` there, and without them nothing is sent.
   LoaderImageSources loaderImages = loaderImageSources();
+  // The USB port (hid::DeviceInfo::location) of the Talkgate this run switched to its loader: a
+  // loader found on another port is not programmed. Empty when not known, as for a loader that
+  // was waiting on the bus before the run.
+  std::string talkgateLocation;
 };
 
 class FirmwareProgrammer {
@@ -101,8 +105,8 @@ class FirmwareProgrammer {
   // simulated bus, the product's on real hardware. On a problem reports it at 0.
   bool chooseLoaderImages(const ProgressFn& progress);
 
-  // Exactly one loader on the bus, and the one this run started with: false with the reason
-  // logged at percent (then nothing more may be sent).
+  // Exactly one loader on the bus, on the Talkgate's port, and the one this run started with:
+  // false with the reason logged at percent (then nothing more may be sent).
   bool oneLoaderOnBus(const ProgressFn& progress, int percent);
   bool connectToLoader(const ProgressFn& progress, int percent);
   // After Load PC: the loader leaves the bus and comes back (35, 40, 45).

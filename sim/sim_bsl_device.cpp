@@ -24,18 +24,12 @@ using namespace bslwire;
 
 constexpr std::size_t kMaxTxBytes = kMaxCore - 1;
 
-int nextLocation() {
-  static std::mutex mutex;
-  static int counter = 0;
-  std::lock_guard lock(mutex);
-  return ++counter;
-}
 
 }  // namespace
 
 struct SimBslDevice::Impl {
-  Impl(VirtualBus& b, BslMemoryMap l)
-      : bus(b), layout(l), location("sim-usb-" + std::to_string(nextLocation())) {
+  Impl(VirtualBus& b, BslMemoryMap l, std::string where)
+      : bus(b), layout(l), location(where.empty() ? newSimLocation() : std::move(where)) {
     memory[kSimDeviceIdAt] = static_cast<std::uint8_t>(layout.deviceId >> 8);
     memory[kSimDeviceIdAt + 1] = static_cast<std::uint8_t>(layout.deviceId);
   }
@@ -53,8 +47,9 @@ struct SimBslDevice::Impl {
 
   VirtualBus& bus;
   const BslMemoryMap layout;
-  const std::string location;
   mutable std::mutex mutex;
+  std::string location;
+  int arrivalsBeforeMove = 0;  // > 0: that arrival on the bus is on another port
   BslMemory memory = BslMemory(kAddressSpace, 0xFF);
   bool attached = false;
   std::string path;
@@ -168,6 +163,7 @@ class BslEndpoint : public Endpoint {
 
 void SimBslDevice::Impl::attach(const std::shared_ptr<Impl>& self, bool ramPersonality) {
   std::uint64_t gen;
+  hid::DeviceInfo info;
   {
     std::lock_guard lock(mutex);
     if (attached) return;
@@ -181,12 +177,12 @@ void SimBslDevice::Impl::attach(const std::shared_ptr<Impl>& self, bool ramPerso
     pendingSilence = false;
     replies.clear();
     replyReadyUs.clear();
+    if (arrivalsBeforeMove > 0 && --arrivalsBeforeMove == 0) location = newSimLocation();
+    info.location = location;
   }
-  hid::DeviceInfo info;
   info.vendorId = kVendorId;
   info.productId = kProductId;
   info.interfaceNumber = 0;
-  info.location = location;
   const std::string newPath = bus.attach(info, std::make_shared<BslEndpoint>(self, gen));
   {
     std::lock_guard lock(mutex);
@@ -414,6 +410,8 @@ bool SimBslDevice::Impl::strikeArmedFault(Actions& actions) {
       case LoaderFault::SecondLoader:
         actions.plugSecondLoader = true;
         break;
+      case LoaderFault::OtherPort:
+        break;  // counted in arrivals, not reports (failAtReport)
     }
   }
   return gone;
@@ -591,8 +589,15 @@ bool SimBslDevice::Impl::handle(const std::uint8_t* data, std::size_t length, Ac
   return true;
 }
 
-SimBslDevice::SimBslDevice(VirtualBus& bus, BslMemoryMap layout)
-    : impl_(std::make_shared<Impl>(bus, layout)) {}
+std::string newSimLocation() {
+  static std::mutex mutex;
+  static int counter = 0;
+  std::lock_guard lock(mutex);
+  return "sim-usb-" + std::to_string(++counter);
+}
+
+SimBslDevice::SimBslDevice(VirtualBus& bus, BslMemoryMap layout, std::string location)
+    : impl_(std::make_shared<Impl>(bus, layout, std::move(location))) {}
 
 SimBslDevice::~SimBslDevice() {
   unplug();
@@ -744,6 +749,10 @@ void SimBslDevice::unplugAfterReports(int reports) {
 
 void SimBslDevice::failAtReport(LoaderFault fault, int report) {
   std::lock_guard lock(impl_->mutex);
+  if (fault == LoaderFault::OtherPort) {
+    impl_->arrivalsBeforeMove = std::max(report, 1);
+    return;
+  }
   impl_->armedFaults.emplace_back(fault, std::max(report, 1));
 }
 
@@ -767,6 +776,7 @@ SimBslDevice* SimBslDevice::secondLoader() {
 }
 
 std::string SimBslDevice::location() const {
+  std::lock_guard lock(impl_->mutex);
   return impl_->location;
 }
 

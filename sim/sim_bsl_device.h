@@ -43,6 +43,9 @@ enum class LoaderFault {
   StopAnswering,   // stays on the bus but neither acts on nor answers a report again
   EraseFails,      // the next erase answers "voltage changed" (3B 03) and erases nothing
   SecondLoader,    // another part's loader arrives on the bus beside this one
+  // Its N-th arrival on the bus from now (counted in arrivals, ROM or RAM loader, not in
+  // reports) is on another USB port, where it stays: its cable moved to another socket.
+  OtherPort,
 };
 
 // What a part does when Load PC starts RAM contents that are not the declared RAM loader.
@@ -62,6 +65,9 @@ struct BslCommandRecord {
 // The whole 20-bit address space, flash and RAM as the part holds them.
 using BslMemory = std::vector<std::uint8_t>;
 
+// A USB port no other simulated part in this process has used: "sim-usb-N".
+std::string newSimLocation();
+
 class SimBslDevice {
  public:
   static constexpr std::uint16_t kVendorId = 0x2047;
@@ -72,7 +78,8 @@ class SimBslDevice {
   static constexpr std::uint32_t kPmmCtl0 = 0x0120;
   static constexpr std::uint16_t kBufferSize = 260;
 
-  explicit SimBslDevice(VirtualBus& bus, BslMemoryMap layout = {});
+  // On the USB port location; "": a port no other simulated part has used.
+  explicit SimBslDevice(VirtualBus& bus, BslMemoryMap layout = {}, std::string location = {});
   ~SimBslDevice();
   SimBslDevice(const SimBslDevice&) = delete;
   SimBslDevice& operator=(const SimBslDevice&) = delete;
@@ -127,6 +134,7 @@ class SimBslDevice {
   // password, flash or erase fault strikes the first password, flash write or erase from that
   // report on. Each call arms one more fault; all armed faults count down together.
   // Plugging the loader in again ends a StopAnswering fault, as a power cycle would.
+  // OtherPort counts arrivals on the bus instead of reports.
   void failAtReport(LoaderFault fault, int report);
   // XORs mask into the byte at address right after it is programmed.
   void corruptWhenProgrammed(std::uint32_t address, std::uint8_t mask = 0x01);

@@ -164,6 +164,7 @@ struct SimTalkgate::Impl {
   bool plugged = false;
   std::string keyboardPath;
   std::string configPath;
+  std::string location;  // the USB port; "" for a bus that does not tell
 
   void plugIn(std::weak_ptr<Impl> self);
   void unplug();
@@ -232,6 +233,7 @@ void SimTalkgate::Impl::plugIn(std::weak_ptr<Impl> self) {
     info.serialNumber = widen(state.serialNumber);
     outbox.clear();
   }
+  info.location = location;
   info.interfaceNumber = kKeyboardInterface;
   keyboardPath = bus.attach(info, std::make_shared<KeyboardEndpoint>());
   info.interfaceNumber = kConfigInterface;
@@ -337,8 +339,9 @@ int SimTalkgate::Impl::hostRead(std::uint8_t* data, std::size_t length) {
 
 namespace talkgate::sim {
 
-SimTalkgate::SimTalkgate(VirtualBus& bus, TalkgateState initial)
+SimTalkgate::SimTalkgate(VirtualBus& bus, TalkgateState initial, std::string location)
     : impl_(std::make_shared<Impl>(bus, std::move(initial))) {
+  impl_->location = std::move(location);
   plugIn();
 }
 
@@ -367,6 +370,11 @@ std::string SimTalkgate::configPath() const {
 TalkgateState SimTalkgate::state() const {
   std::lock_guard lock(impl_->mutex);
   return impl_->state;
+}
+
+void SimTalkgate::setLocation(const std::string& location) {
+  std::lock_guard plugLock(impl_->plugMutex);
+  impl_->location = location;
 }
 
 void SimTalkgate::setState(const TalkgateState& state) {

@@ -67,8 +67,10 @@ class SimTalkgate {
   static constexpr std::uint16_t kKeyboardInterface = 0;
   static constexpr std::uint16_t kConfigInterface = 1;
 
-  // Creates the device plugged in to the bus. Unplugs it on destruction.
-  explicit SimTalkgate(VirtualBus& bus, TalkgateState initial = TalkgateState{});
+  // Creates the device plugged in to the bus, on the USB port location ("": the bus does not
+  // tell). Unplugs it on destruction.
+  explicit SimTalkgate(VirtualBus& bus, TalkgateState initial = TalkgateState{},
+                       std::string location = {});
   ~SimTalkgate();
   SimTalkgate(const SimTalkgate&) = delete;
   SimTalkgate& operator=(const SimTalkgate&) = delete;
@@ -78,6 +80,8 @@ class SimTalkgate {
   bool pluggedIn() const;
   // Path of the configuration interface while plugged in.
   std::string configPath() const;
+  // The USB port both interfaces tell from the next plug-in on ("" until set: not told).
+  void setLocation(const std::string& location);
 
   TalkgateState state() const;
   void setState(const TalkgateState& state);

@@ -9,12 +9,21 @@
 #include "files/utf8_path.h"
 
 namespace talkgate::sim {
+namespace {
+
+SimWorldOptions onAPort(SimWorldOptions options) {
+  if (options.location.empty()) options.location = newSimLocation();
+  return options;
+}
+
+}  // namespace
 
 SimWorld::SimWorld(VirtualBus& bus, SimWorldOptions options)
     : bus_(bus),
-      options_(std::move(options)),
-      talkgate_(bus, options_.talkgate),
-      loader_(bus, options_.flash) {
+      options_(onAPort(std::move(options))),
+      // One part on one USB port, whichever it runs: its firmware or its loader.
+      talkgate_(bus, options_.talkgate, options_.location),
+      loader_(bus, options_.flash, options_.location) {
   loader_.setTiming(options_.timing);
   if (!options_.initialImage.empty() &&
       !loader_.loadFlashImage(options_.initialImage, &flashProblem_)) {
@@ -102,6 +111,7 @@ void SimWorld::onReset(const BslMemory& memory) {
   later(options_.timing.talkgateBack, [this] {
     ++upgrades_;
     inLoader_ = false;
+    talkgate_.setLocation(loader_.location());  // the port it was last seen on
     talkgate_.plugIn();
   });
 }

@@ -39,6 +39,8 @@ struct SimWorldOptions {
   bool lateLoaderAfterSwitch = false;
   // Plug the Talkgate in at construction.
   bool plugIn = true;
+  // The USB port the part hangs on, as the Talkgate and as its loader; "": a port of its own.
+  std::string location{};
   // The part starts in its ROM loader (an interrupted upgrade) instead of its firmware: the
   // loader is on the bus, the Talkgate is not, and its version stays that of the state.
   bool startInLoader = false;

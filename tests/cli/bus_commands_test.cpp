@@ -27,7 +27,7 @@ TEST_F(BusCommands, ListShowsEveryInterfaceAndTheLoader) {
   EXPECT_EQ(run({"list", "--json"}).out, "[]\n");
   EXPECT_EQ(run({"list", "--quiet-real"}).code, kExitFailure);
 
-  sim::SimTalkgate first(bus_, withSerial("AAAA0001"));
+  sim::SimTalkgate first(bus_, withSerial("AAAA0001"), "1-1.4");
   sim::SimTalkgate second(bus_, withSerial("BBBB0002"));
   const RunResult quiet = run({"list", "--quiet-real"});
   EXPECT_EQ(quiet.code, kExitOk);
@@ -52,6 +52,15 @@ TEST_F(BusCommands, ListShowsEveryInterfaceAndTheLoader) {
   const RunResult json = run({"--json", "list"});
   EXPECT_TRUE(contains(json.out, "\"path\": \"" + second.configPath() + "\"")) << json.out;
   EXPECT_TRUE(contains(json.out, "\"role\": \"configuration\"")) << json.out;
+  // The port where it is told, null where not: one of each for both interfaces of each device.
+  for (const std::string location : {"\"location\": \"1-1.4\"", "\"location\": null"}) {
+    std::size_t count = 0;
+    for (std::size_t at = json.out.find(location); at != std::string::npos;
+         at = json.out.find(location, at + 1)) {
+      ++count;
+    }
+    EXPECT_EQ(count, 2u) << location << " in " << json.out;
+  }
 
   hid::DeviceInfo loader{"", 0x2047, 0x0200, 0, L"", L"", L""};
   struct Silent : sim::Endpoint {

@@ -102,6 +102,10 @@ TEST_F(StateFileRuns, EachLoaderFaultStrikesOnce) {
       // It is on the bus before the RAM loader comes back, in its place.
       {{"second-loader@3"}, kExitFailure, "The bootstrap loader on the bus now hangs on USB port",
        oldKept, false},
+      // The Talkgate's loader comes up on another port: nothing is sent to it.
+      {{"other-port"}, kExitFailure, "where the Talkgate was switched to its loader", oldKept,
+       false},
+      {{"other-port@2"}, kExitFailure, "where this upgrade started", oldKept, false},
       {{"corrupt-byte@75", "stop-answering@80"}, kExitFailure, "Memory verification error",
        loaderWaits, true},
   };

@@ -399,12 +399,14 @@ class RealPartTest : public UpgradeTest, public ::testing::WithParamInterface<Re
   using UpgradeTest::loader;
   using UpgradeTest::oldImage;
   using UpgradeTest::onStep;
+  using UpgradeTest::programmer;
   using UpgradeTest::steps;
 
   void TearDown() override {
     BSL_setStopCheck(nullptr);
     UpgradeTest::TearDown();
   }
+  std::string talkgatePort;  // where switchedFrom() says the Talkgate hung
   // Another part on the bus, with the image given in its flash (none: blank).
   sim::SimBslDevice& plugOther(sim::BslMemoryMap map = {}, const std::string& image = {}) {
     other = std::make_unique<sim::SimBslDevice>(bus, map);
@@ -461,6 +463,20 @@ constexpr std::uint32_t kFlash = 0x4400;
 void untouched(RealPartTest& t) {
   EXPECT_TRUE(t.flashHolds(t.oldImage));
   EXPECT_EQ(RealPartTest::count(t.loader, bsl::kCmdRxDataBlockFast, kFlash), 0u);
+}
+
+// The run is told the Talkgate hung on port talkgate before it switched to its loader; the
+// loader leaves and comes back on another port when loaderMovesAt is 1.
+void switchedFrom(RealPartTest& t, const std::string& talkgate, int loaderMovesAt = 0) {
+  ProgrammerSettings settings;
+  settings.talkgateLocation = talkgate;
+  t.programmer = FirmwareProgrammer(settings);
+  t.talkgatePort = talkgate;
+  if (loaderMovesAt == 0) return;
+  t.loader.unplug();
+  t.loader.failAtReport(sim::LoaderFault::OtherPort, loaderMovesAt);
+  t.loader.plugIn();
+  EXPECT_NE(t.loader.location(), talkgate);
 }
 
 const char kSmallImage[] = "@C000\n31 40 00 34 B0 12 04 C0\n@FFFE\n00 C0\nq\n";
@@ -529,6 +545,38 @@ INSTANTIATE_TEST_SUITE_P(
                                                 " where this upgrade started, so nothing more "
                                                 "was sent.\r\n"));
                        EXPECT_EQ(t.other->reportsReceived(), 0);
+                     }},
+        RealPartCase{"LoaderOnTheSwitchedTalkgatesPort",
+                     [](RealPartTest& t) { switchedFrom(t, t.loader.location()); }, true,
+                     PartState::NewImageVerified, {{100, "Done!"}}, nullptr},
+        RealPartCase{"LoaderOnAnotherPortThanTheSwitchedTalkgate",
+                     [](RealPartTest& t) { switchedFrom(t, t.loader.location(), 1); }, false,
+                     PartState::OldImage, {},
+                     [](RealPartTest& t) {
+                       EXPECT_EQ(t.steps.front(),
+                                 (Step{0, "The bootstrap loader on the bus hangs on USB port " +
+                                              t.loader.location() + ", not on " + t.talkgatePort +
+                                              " where the Talkgate was switched to its loader; "
+                                              "it may be another device's, so nothing was "
+                                              "sent.\r\n"}));
+                       EXPECT_EQ(t.loader.reportsReceived(), 0);
+                       untouched(t);
+                     }},
+        RealPartCase{"RamLoaderOnAnotherPortThanTheSwitchedTalkgate",
+                     [](RealPartTest& t) {
+                       switchedFrom(t, t.loader.location());
+                       t.loader.failAtReport(sim::LoaderFault::OtherPort, 1);  // its next arrival
+                     },
+                     false, PartState::OldImage, {},
+                     [](RealPartTest& t) {
+                       EXPECT_TRUE(t.hasMessage("The bootstrap loader on the bus now hangs on USB "
+                                                "port " + t.loader.location() + ", not on " +
+                                                t.talkgatePort + " where this upgrade started, "
+                                                "so nothing more was sent.\r\n"));
+                       EXPECT_TRUE(t.hasMessage(kOldImageKept));
+                       EXPECT_EQ(t.steps.back().percent, 50);
+                       EXPECT_EQ(RealPartTest::count(t.loader, bsl::kCmdEraseSegment), 0u);
+                       untouched(t);
                      }},
         RealPartCase{"RamLoaderEnumeratesSlowly",
                      [](RealPartTest& t) {
