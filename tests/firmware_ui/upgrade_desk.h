@@ -169,6 +169,8 @@ struct Desk {
     char product[talkgate::kDeviceStringBuffer] = {};
     talkgate::hid_handle = talkgate::ScanForUSBDevice_a(talkgate::kVendorId, talkgate::kProductId,
                                                         manufacturer, product);
+    firmware_upgrade::openerTalkgateLocation =
+        talkgate::configInterfaceLocation(talkgate::kVendorId, talkgate::kProductId);
     if (talkgate::hid_handle != nullptr) talkgate::enterLoader(talkgate::hid_handle);
     firmware_upgrade::openerStartedLoader = talkgate::hid_handle != nullptr;
   }
@@ -216,6 +218,7 @@ inline void resetWindowWideValues() {
   firmware_upgrade::setNotificationFunctions({});
   firmware_upgrade::browseFolder.clear();
   firmware_upgrade::openerStartedLoader = false;
+  firmware_upgrade::openerTalkgateLocation.clear();
 }
 
 }  // namespace fwuitest
