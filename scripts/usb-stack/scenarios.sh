@@ -168,6 +168,36 @@ vendor_node() {
   done
 }
 
+# ---- the USB port: what 'list --json' tells (hidapi) against the hidraw node's place in sysfs.
+# json_locations ROLE: the "location" of each interface of that role, one a line.
+json_locations() {
+  "$ctl" --json list | awk -v role="\"$1\"," '
+    $1 == "\"role\":" { mine = ($2 == role) }
+    $1 == "\"location\":" && mine { gsub(/"/, "", $2); print $2 }'
+}
+# sysfs_port VID:PID: the name of the USB device (bus and port chain) each hidraw node of it hangs
+# on: the parent of the node's USB interface.
+sysfs_port() {
+  local f
+  for f in /sys/class/hidraw/hidraw*; do
+    grep -qi "HID_ID=0003:0000${1%%:*}:0000${1##*:}" "$f/device/uevent" 2>/dev/null || continue
+    basename "$(dirname "$(dirname "$(readlink -f "$f/device")")")"
+  done | sort -u
+}
+# same_port ROLE VID:PID: one port for the role in 'list --json', not null, and sysfs agrees.
+same_port() {
+  local listed; listed=$(json_locations "$1" | sort -u)
+  echo "list --json: $(echo $listed); sysfs: $(echo $(sysfs_port "$2"))"
+  [ -n "$listed" ] && [ "$(echo "$listed" | wc -l)" = 1 ] && [ "$listed" != null ] &&
+    [ "$listed" = "$(sysfs_port "$2")" ] && echo "$listed" >"$work/port.$1"
+}
+# two_ports: two Talkgates, two different ports, each as sysfs has it.
+two_ports() {
+  local listed; listed=$(json_locations configuration | sort -u)
+  echo "list --json: $(echo $listed); sysfs: $(echo $(sysfs_port 2047:0922))"
+  [ "$(echo "$listed" | grep -cv '^null$')" = 2 ] && [ "$listed" = "$(sysfs_port 2047:0922)" ]
+}
+
 # ---- the scenario table: name | exit status | output must match (ERE; "!" first: must not) | command
 run_table() {
   local name expect pattern cmd status
@@ -239,6 +269,7 @@ gadget serves the Talkgate      | 0 | TG260001 on dummy_udc.0: 2047:0922 Talkgat
 second gadget on a busy bus     | 1 | Device or resource busy            | second_gadget_refused
 # The product through usbcore, usbhid, hidraw and hidapi.
 list shows interfaces 0 and 1   | 0 | 1 +configuration                   | "$ctl" list
+list --json tells the USB port  | 0 |                                    | same_port configuration 2047:0922
 status on interface 1           | 0 | "serial_number": "TG260001"        | "$ctl" --json status
 settings one way                | 0 | "symbol_led_brightness": 0, *"ambient": 1, *"keypad_type": 1, | "$ctl" set brightness 0 && "$ctl" set ambient enable && "$ctl" set keypad custom && "$ctl" --json status | tr -d '\n'
 settings the other way          | 0 | "symbol_led_brightness": 9, *"ambient": 0, *"keypad_type": 0, | "$ctl" set brightness 9 && "$ctl" set ambient disable && "$ctl" set keypad default && "$ctl" --json status | tr -d '\n'
@@ -255,6 +286,7 @@ re-run after replugging         | 0 | "serial_number": "TG260001"        | gadge
 # The whole upgrade through the real stack: loader images made here, re-enumerations for real.
 enter the loader                | 0 | left HID operation                 | "$ctl" --loader-dir "$work/loader" enter-loader
 list shows the loader           | 0 | Loader                             | wait_nodes 2047:0200 1 && "$ctl" list
+loader on the Talkgate's port   | 0 |                                    | same_port loader 2047:0200 && [ "$(cat "$work/port.loader")" = "$(cat "$work/port.configuration")" ]
 upgrade the waiting loader      | 0 | runs firmware 1.1.0               | "$ctl" --loader-dir "$work/loader" upgrade "$image_new" --yes
 back with its saved settings    | 0 | "symbol_led_brightness": 3,.*"firmware_version": "1.1.0", *"serial_number": "TG260001" | "$ctl" config restore && "$ctl" --json status | tr -d '\n'
 upgrade keeping the settings    | 0 | Previous settings restored         | "$ctl" --loader-dir "$work/loader" upgrade "$image_old" --yes --restore-settings
@@ -268,6 +300,7 @@ recovered with the new version  | 0 | "firmware_version": "1.1.0"        | "$ctl
 # Two Talkgates, one per bus.
 two Talkgates                   | 0 | TG260002 on dummy_udc.1            | gadget_stop && gadget_start --sim-state "$work/fleet.json" --sim-devices 2 && wait_nodes 2047:0922 4
 --all                           | 0 | "serial_number": "TG260002"        | "$ctl" --all set brightness 6 && "$ctl" --all --json status
+two Talkgates on two ports      | 0 |                                    | two_ports
 gadget removes its gadgets      | 0 |                                    | gadget_stop
 TABLE
 
