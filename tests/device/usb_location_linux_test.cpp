@@ -21,6 +21,10 @@ struct LocationCase {
   bool dangling = false;  // the link points at a folder that is not there
 };
 
+void PrintTo(const LocationCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class HidrawLocationTest : public ::testing::TestWithParam<LocationCase> {};
 
 TEST_P(HidrawLocationTest, FollowsTheNodeToItsUsbDevice) {

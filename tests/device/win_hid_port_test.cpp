@@ -162,6 +162,10 @@ struct LocationCase {
   const char* expected;
 };
 
+void PrintTo(const LocationCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class WinUsbLocationTest : public ::testing::TestWithParam<LocationCase> {};
 
 constexpr char kPort2[] = "PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)";
