@@ -50,8 +50,9 @@ const std::vector<GlobalOptionSpec>& globalOptionSpecs() {
        "stays on the bus but never answers again, 'erase-fails' answers the next erase with "
        "a voltage dip and erases nothing, 'second-loader' puts another part's loader on the "
        "bus, 'other-port' brings the loader up on another USB port at its N-th arrival on the "
-       "bus (1: when the Talkgate switches to it, 2: the RAM loader). May be given more than once: each fault is armed on its own. With several "
-       "simulated Talkgates it is the first one's loader."},
+       "bus (1: when the Talkgate switches to it, 2: the RAM loader). May be given more than "
+       "once: each fault is armed on its own. With several simulated Talkgates it is the first "
+       "one's loader."},
       {"--device", "PATH", "Use the Talkgate at this HID path (see 'list') instead of the first."},
       {"--all", "",
        "Run the command on every Talkgate on the bus, one after the other: one result line per "

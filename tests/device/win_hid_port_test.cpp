@@ -16,6 +16,7 @@ namespace {
 constexpr char kConfigPath[] = "\\\\?\\hid#vid_2047&pid_0301&mi_01#8&2b4f&0&0000#{4d1e55b2}";
 constexpr char kKeyboardPath[] = "\\\\?\\hid#vid_2047&pid_0301&mi_00#8&1a3e&0&0000#{4d1e55b2}";
 constexpr char kMousePath[] = "\\\\?\\hid#vid_046d&pid_c077#7&3c1f&0&0000#{4d1e55b2}";
+constexpr char kPort2[] = "PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)";
 
 // A scripted bus: interfaces by path, each with its attributes, strings and report lengths;
 // reads complete when the test says so.
@@ -28,8 +29,7 @@ struct Interface {
   bool held = false;  // another program has it open: only Access::None opens succeed
 };
 
-// A device node of the scripted device tree.
-struct TreeNode {
+struct TreeNode {  // a node of the scripted device tree
   std::string id;
   Calls::Node parent = 0;
   std::vector<std::string> paths;
@@ -156,68 +156,35 @@ TEST(WinHidPort, InterfaceNumberFromThePath) {
 
 // The port's location: the USB device node above the interface, past a composite device's
 // interface node, whose first location path (else its location information) names the port.
-struct LocationCase {
-  const char* name;
-  std::vector<TreeNode> chain;  // from the HID interface's node up to the top
-  const char* expected;
-};
-
-void PrintTo(const LocationCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
-class WinUsbLocationTest : public ::testing::TestWithParam<LocationCase> {};
-
-constexpr char kPort2[] = "PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)";
-
-TEST_P(WinUsbLocationTest, WalksUpToTheUsbDevice) {
-  ScriptedCalls calls;
-  const LocationCase& c = GetParam();
-  Calls::Node node = 10;
-  if (!c.chain.empty()) calls.interfaceNodes[kConfigPath] = node;
-  for (std::size_t i = 0; i < c.chain.size(); ++i, ++node) {
-    calls.tree[node] = c.chain[i];
-    calls.tree[node].parent = i + 1 < c.chain.size() ? node + 1 : 0;
+TEST(WinHidPort, LocationIsTheUsbDeviceNodesPort) {
+  const TreeNode hub{"USB\\ROOT_HUB30\\4&1", 0, {"PCIROOT(0)#PCI(1400)#USBROOT(0)"}, ""};
+  const TreeNode loader{"HID\\VID_2047&PID_0200\\7&3", 0, {}, ""};
+  const std::vector<std::pair<std::vector<TreeNode>, std::string>> table{
+      {{{"HID\\VID_2047&PID_0922&MI_01\\7&1", 0, {}, ""},
+        {"USB\\VID_2047&PID_0922&MI_01\\6&2", 0, {"NOT-THIS#USB(9)"}, ""},
+        {"USB\\VID_2047&PID_0922\\TG260001", 0, {kPort2, "ACPI(_SB_)#USB(2)"}, "Port_#0002"},
+        hub},
+       kPort2},
+      {{loader, {"usb\\vid_2047&pid_0200\\5&4", 0, {kPort2}, ""}, hub}, kPort2},
+      {{loader, {"USB\\VID_2047&PID_0200\\5&4", 0, {""}, "Port_#0002.Hub_#0001"}, hub},
+       "Port_#0002.Hub_#0001"},
+      {{loader, {"USB\\VID_2047&PID_0200\\5&4", 0, {}, ""}, hub}, ""},
+      {{{"HID\\{00001124}_VID&0002046D\\9&5", 0, {"BTH"}, "Bluetooth"},
+        {"BTHENUM\\{00001124}\\8&6", 0, {"BTH"}, "Bluetooth"}},
+       ""},
+      {{}, ""},
+  };
+  for (const auto& [chain, expected] : table) {
+    ScriptedCalls calls;
+    if (!chain.empty()) calls.interfaceNodes[kConfigPath] = 10;
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+      calls.tree[static_cast<Calls::Node>(10 + i)] = chain[i];
+      calls.tree[static_cast<Calls::Node>(10 + i)].parent =
+          i + 1 < chain.size() ? static_cast<Calls::Node>(11 + i) : 0;
+    }
+    EXPECT_EQ(usbLocation(calls, kConfigPath), expected) << chain.size();
   }
-  EXPECT_EQ(usbLocation(calls, kConfigPath), c.expected);
 }
-
-const TreeNode kHub{"USB\\ROOT_HUB30\\4&1", 0, {"PCIROOT(0)#PCI(1400)#USBROOT(0)"}, ""};
-const TreeNode kRoot{"HTREE\\ROOT\\0", 0, {}, ""};
-
-INSTANTIATE_TEST_SUITE_P(
-    Trees, WinUsbLocationTest,
-    ::testing::Values(
-        LocationCase{"CompositeInterface",
-                     {{"HID\\VID_2047&PID_0922&MI_01\\7&1", 0, {}, ""},
-                      {"USB\\VID_2047&PID_0922&MI_01\\6&2", 0, {"NOT-THIS#USB(9)"}, ""},
-                      {"USB\\VID_2047&PID_0922\\TG260001", 0, {kPort2, "ACPI(_SB_)#USB(2)"},
-                       "Port_#0002.Hub_#0001"},
-                      kHub, kRoot},
-                     kPort2},
-        LocationCase{"LoaderWithoutInterfaceNode",
-                     {{"HID\\VID_2047&PID_0200\\7&3", 0, {}, ""},
-                      {"usb\\vid_2047&pid_0200\\5&4", 0, {kPort2}, ""},
-                      kHub, kRoot},
-                     kPort2},
-        LocationCase{"OnlyLocationInformation",
-                     {{"HID\\VID_2047&PID_0200\\7&3", 0, {}, ""},
-                      {"USB\\VID_2047&PID_0200\\5&4", 0, {""}, "Port_#0002.Hub_#0001"},
-                      kHub, kRoot},
-                     "Port_#0002.Hub_#0001"},
-        LocationCase{"NoUsbAncestor",
-                     {{"HID\\{00001124-0000-1000-8000-00805F9B34FB}_VID&0002046D\\9&5", 0,
-                       {"BTH-NOT-USB"}, "Bluetooth"},
-                      {"BTHENUM\\{00001124}\\8&6", 0, {"BTH-NOT-USB"}, "Bluetooth"},
-                      kRoot},
-                     ""},
-        LocationCase{"UsbDeviceTellingNothing",
-                     {{"HID\\VID_2047&PID_0200\\7&3", 0, {}, ""},
-                      {"USB\\VID_2047&PID_0200\\5&4", 0, {}, ""},
-                      kHub, kRoot},
-                     ""},
-        LocationCase{"InterfaceNodeUnknown", {}, ""}),
-    [](const ::testing::TestParamInfo<LocationCase>& info) { return std::string(info.param.name); });
 
 class WinHidPortTest : public ::testing::Test {
  protected:

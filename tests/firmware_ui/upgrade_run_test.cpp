@@ -129,20 +129,13 @@ void UpgradeRunTest::loaderThisProgramDidNotStartIsProgrammedOnlyAfterAYes() {
 void UpgradeRunTest::loaderOnAnotherPortThanTheSwitchedTalkgateIsNotProgrammed() {
   Desk desk;
   desk.world.loader().failAtReport(talkgate::sim::LoaderFault::OtherPort, 1);
-  desk.switchTalkgateToLoader();
-  QVERIFY(!firmware_upgrade::openerTalkgateLocation.empty());
-  firmware_upgrade* window = desk.openWindow();
-  QTRY_VERIFY_WITH_TIMEOUT(window->btnBrowse->isEnabled(), kWaitMs);
-  desk.dialogs.fileAnswers << QString::fromStdString(fwuitest::demoImagePath("1.1.0"));
-  window->btnBrowse->click();
-  QSignalSpy done(window, &firmware_upgrade::upgradeCompleted);
-  window->btnUpgrade->click();
-  QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, kWaitMs);
-  QVERIFY(!done.at(0).at(0).toBool());
-  const QString refusal = QString::fromStdString(
+  Run run(desk);
+  QVERIFY(!run.upgrade());
+  const std::string refusal =
       "The bootstrap loader on the bus hangs on USB port " + desk.world.loader().location() +
-      ", not on " + firmware_upgrade::openerTalkgateLocation + " where the Talkgate was switched");
-  QVERIFY2(window->statusLog().contains(refusal), qPrintable(window->statusLog()));
+      ", not on " + firmware_upgrade::openerTalkgateLocation + " where the Talkgate was switched";
+  QVERIFY2(run.window->statusLog().contains(QString::fromStdString(refusal)),
+           qPrintable(run.window->statusLog()));
   QCOMPARE(desk.world.loader().reportsReceived(), 0);
 }
 
