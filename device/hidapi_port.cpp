@@ -1,27 +1,27 @@
 // The hidapi implementation of the HID port (hidraw back end on Linux), the system's port there.
+// hidapi opens, reads and writes; interfaces are listed and their strings read from sysfs
+// (hidraw_sysfs.h), because hidapi 0.13's own code for that crashes on a device that leaves the
+// bus while it runs.
 
 #include <hidapi/hidapi.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cwchar>
 
 #include "device/hid_port.h"
+#include "device/hidraw_sysfs.h"
 #include "device/usb_location_linux.h"
 
 namespace talkgate::hid {
 namespace {
 
-constexpr std::size_t kMaxDeviceStringChars = 255;
-
-std::wstring wideOrEmpty(const wchar_t* text) {
-  return text ? std::wstring(text) : std::wstring();
-}
-
 class HidapiDevice : public Device {
  public:
-  explicit HidapiDevice(hid_device* device) : device_(device) {}
+  // sysfsNode: the node's directory in sysfs, where its strings are read.
+  HidapiDevice(hid_device* device, std::string sysfsNode)
+      : device_(device), sysfsNode_(std::move(sysfsNode)) {}
   ~HidapiDevice() override { hid_close(device_); }
   HidapiDevice(const HidapiDevice&) = delete;
   HidapiDevice& operator=(const HidapiDevice&) = delete;
@@ -36,24 +36,19 @@ class HidapiDevice : public Device {
     return hid_set_nonblocking(device_, nonBlocking ? 1 : 0);
   }
   bool manufacturerString(std::wstring& out) override {
-    return readString(&hid_get_manufacturer_string, out);
+    const auto info = readHidrawInterface(sysfsNode_);
+    if (info) out = info->manufacturer;
+    return info.has_value();
   }
   bool productString(std::wstring& out) override {
-    return readString(&hid_get_product_string, out);
+    const auto info = readHidrawInterface(sysfsNode_);
+    if (info) out = info->product;
+    return info.has_value();
   }
 
  private:
-  using StringCall = int (*)(hid_device*, wchar_t*, size_t);
-
-  bool readString(StringCall call, std::wstring& out) {
-    wchar_t buffer[kMaxDeviceStringChars] = {};
-    if (call(device_, buffer, kMaxDeviceStringChars) != 0) return false;
-    buffer[kMaxDeviceStringChars - 1] = L'\0';  // hidapi terminates, but do not rely on it
-    out.assign(buffer);
-    return true;
-  }
-
   hid_device* device_;
+  std::string sysfsNode_;
 };
 
 // Why hid_open_path failed. hidraw paths are device nodes: a node that exists but cannot be
@@ -70,21 +65,8 @@ class HidapiPort : public Port {
   int init() override { return hid_init() == 0 ? 0 : -1; }
 
   std::vector<DeviceInfo> enumerate(std::uint16_t vendorId, std::uint16_t productId) override {
-    std::vector<DeviceInfo> result;
-    hid_device_info* list = hid_enumerate(vendorId, productId);
-    for (hid_device_info* it = list; it != nullptr; it = it->next) {
-      DeviceInfo info;
-      info.path = it->path ? it->path : "";
-      info.vendorId = it->vendor_id;
-      info.productId = it->product_id;
-      info.interfaceNumber = it->interface_number;
-      info.serialNumber = wideOrEmpty(it->serial_number);
-      info.manufacturer = wideOrEmpty(it->manufacturer_string);
-      info.product = wideOrEmpty(it->product_string);
-      info.location = usbLocationOfHidraw(info.path);
-      result.push_back(std::move(info));
-    }
-    hid_free_enumeration(list);
+    std::vector<DeviceInfo> result = enumerateHidraw("/sys", vendorId, productId);
+    for (DeviceInfo& info : result) info.location = usbLocationOfHidraw(info.path);
     return result;
   }
 
@@ -108,7 +90,9 @@ class HidapiPort : public Port {
     }
     if (error) *error = reason;
     if (device == nullptr) return nullptr;
-    return std::make_unique<HidapiDevice>(device);
+    return std::make_unique<HidapiDevice>(
+        device, "/sys/dev/char/" + std::to_string(major(node.st_rdev)) + ":" +
+                    std::to_string(minor(node.st_rdev)));
   }
 
   int exit() override { return hid_exit() == 0 ? 0 : -1; }

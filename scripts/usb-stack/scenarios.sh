@@ -199,17 +199,31 @@ two_ports() {
 }
 
 # ---- the scenario table: name | exit status | output must match (ERE; "!" first: must not) | command
+# A program killed by a signal (the kernel logs it) or a sanitizer report, in the scenario's
+# output or the gadget's, fails the scenario whatever its exit status, also where a failure is
+# the expected outcome.
+crash_report() {  # crash_report GADGET_LOG_OFFSET
+  local size; size=$(stat -c %s "$work/gadget.log" 2>/dev/null || echo 0)
+  [ "$size" -ge "$1" ] || set -- 0
+  { dmesg -c 2>/dev/null | grep -E 'segfault at|traps:|general protection'
+    { cat "$work/out"; tail -c +$(($1 + 1)) "$work/gadget.log" 2>/dev/null; } |
+      grep -E 'ERROR: [A-Za-z]+Sanitizer|runtime error:'; } | head -n 3 | tr '\n' ' '
+}
 run_table() {
-  local name expect pattern cmd status
+  local name expect pattern cmd status gadget_offset crash
+  dmesg -c >/dev/null 2>&1
   while IFS='|' read -r -u 3 name expect pattern cmd; do
     name=$(echo $name); expect=$(echo $expect); pattern=$(echo "$pattern" | sed -E 's/^ +| +$//g')
     [ -z "$name" ] || [ "${name:0:1}" = "#" ] && continue
     log "== $name: $cmd ($(now_ms))"
+    gadget_offset=$(stat -c %s "$work/gadget.log" 2>/dev/null || echo 0)
     eval "$cmd" </dev/null >"$work/out" 2>&1
     status=$?
     cat "$work/out" >>/results/guest.log
     local why=""
     [ "$status" = "$expect" ] || why="exit status $status, not $expect"
+    crash=$(crash_report "$gadget_offset")
+    [ -z "$crash" ] || why="crashed: $crash${why:+; $why}"
     if [ -z "$why" ] && [ -n "$pattern" ]; then
       if [ "${pattern:0:1}" = "!" ]; then
         grep -Eq -- "${pattern:1}" "$work/out" && why="output matches '${pattern:1}'"
@@ -258,6 +272,9 @@ second_gadget_refused() {
   [ "$(ls "$configfs" | wc -l)" = 1 ] || { echo "a gadget was left behind"; return 99; }
   return $status
 }
+uevent_gone() {
+  LD_PRELOAD=$bin/usb_stack_uevent_gone.so ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 "$@"
+}
 as_nobody() { env -i PATH="$PATH" HOME=/tmp setpriv --reuid=65534 --regid=65534 --clear-groups -- "$@"; }
 
 run_table 3<<'TABLE'
@@ -270,6 +287,9 @@ second gadget on a busy bus     | 1 | Device or resource busy            | secon
 # The product through usbcore, usbhid, hidraw and hidapi.
 list shows interfaces 0 and 1   | 0 | 1 +configuration                   | "$ctl" list
 list --json tells the USB port  | 0 |                                    | same_port configuration 2047:0922
+# A device's uevent unreadable, as when it leaves the bus while being listed or opened.
+list while a device goes        | 0 | 1 +configuration                   | uevent_gone "$ctl" list
+status while a device goes      | 0 | "serial_number": "TG260001"        | uevent_gone "$ctl" --json status
 status on interface 1           | 0 | "serial_number": "TG260001"        | "$ctl" --json status
 settings one way                | 0 | "symbol_led_brightness": 0, *"ambient": 1, *"keypad_type": 1, | "$ctl" set brightness 0 && "$ctl" set ambient enable && "$ctl" set keypad custom && "$ctl" --json status | tr -d '\n'
 settings the other way          | 0 | "symbol_led_brightness": 9, *"ambient": 0, *"keypad_type": 0, | "$ctl" set brightness 9 && "$ctl" set ambient disable && "$ctl" set keypad default && "$ctl" --json status | tr -d '\n'
