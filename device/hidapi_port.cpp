@@ -90,9 +90,9 @@ class HidapiPort : public Port {
     }
     if (error) *error = reason;
     if (device == nullptr) return nullptr;
-    return std::make_unique<HidapiDevice>(
-        device, "/sys/dev/char/" + std::to_string(major(node.st_rdev)) + ":" +
-                    std::to_string(minor(node.st_rdev)));
+    return std::make_unique<HidapiDevice>(device, "/sys/dev/char/" +
+                                                      std::to_string(major(node.st_rdev)) + ":" +
+                                                      std::to_string(minor(node.st_rdev)));
   }
 
   int exit() override { return hid_exit() == 0 ? 0 : -1; }

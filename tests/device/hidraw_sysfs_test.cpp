@@ -29,7 +29,8 @@ class HidrawSysfsTest : public ::testing::Test {
     node("hidraw4", root / "devices" / "virtual" / "0006:1234:5678.0004", "0006:00001234:00005678");
     node("hidraw5", usb / "1-1:1.2" / "0003:2047:0922.0005", "0003:00002047:00000922", "02");
     fs::remove(usb / "1-1:1.2" / "0003:2047:0922.0005" / "uevent");  // going off the bus
-    fs::create_directory_symlink(root / "devices" / "nowhere", root / "class" / "hidraw" / "hidraw6");
+    fs::create_directory_symlink(root / "devices" / "nowhere",
+                                 root / "class" / "hidraw" / "hidraw6");
   }
   void TearDown() override { fs::remove_all(root); }
   static void write(const fs::path& file, const std::string& text) {
@@ -38,14 +39,16 @@ class HidrawSysfsTest : public ::testing::Test {
   }
   void node(const std::string& name, const fs::path& hid, const std::string& id,
             const std::string& interfaceNumber = "") {
-    if (!interfaceNumber.empty()) write(hid.parent_path() / "bInterfaceNumber", interfaceNumber + "\n");
+    if (!interfaceNumber.empty())
+      write(hid.parent_path() / "bInterfaceNumber", interfaceNumber + "\n");
     write(hid / "uevent", "DRIVER=hid-generic\nHID_ID=" + id + "\nHID_NAME=Name " + name +
                               "\nHID_PHYS=usb-1\nHID_UNIQ=TG26\nMODALIAS=hid:x\n");
     fs::create_directories(hid / "hidraw" / name);
     fs::create_directory_symlink(hid, hid / "hidraw" / name / "device");
     fs::create_directory_symlink(hid / "hidraw" / name, root / "class" / "hidraw" / name);
   }
-  const fs::path root = fs::temp_directory_path() / ("talkgate-sysfs-" + std::to_string(::getpid()));
+  const fs::path root =
+      fs::temp_directory_path() / ("talkgate-sysfs-" + std::to_string(::getpid()));
 };
 
 TEST_F(HidrawSysfsTest, ListsWhatIsStillThereInNodeOrder) {

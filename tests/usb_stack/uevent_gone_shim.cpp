@@ -11,7 +11,8 @@ struct udev_device;
 
 extern "C" const char* udev_device_get_sysattr_value(udev_device* device, const char* name) {
   using Call = const char* (*)(udev_device*, const char*);
-  static const auto real = reinterpret_cast<Call>(dlsym(RTLD_NEXT, "udev_device_get_sysattr_value"));
+  static const auto real =
+      reinterpret_cast<Call>(dlsym(RTLD_NEXT, "udev_device_get_sysattr_value"));
   if (real == nullptr || (name != nullptr && std::strcmp(name, "uevent") == 0)) return nullptr;
   return real(device, name);
 }
