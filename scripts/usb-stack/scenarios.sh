@@ -289,7 +289,7 @@ list shows interfaces 0 and 1   | 0 | 1 +configuration                   | "$ctl
 list --json tells the USB port  | 0 |                                    | same_port configuration 2047:0922
 # A device's uevent unreadable, as when it leaves the bus while being listed or opened.
 list while a device goes        | 0 | 1 +configuration                   | uevent_gone "$ctl" list
-status while a device goes      | 0 | "serial_number": "TG260001"        | uevent_gone "$ctl" --json status
+status while a device goes      | 0 | Manufacturer +Velkor.*Serial number +TG260001 | uevent_gone "$ctl" status | tr '\n' ' '
 status on interface 1           | 0 | "serial_number": "TG260001"        | "$ctl" --json status
 settings one way                | 0 | "symbol_led_brightness": 0, *"ambient": 1, *"keypad_type": 1, | "$ctl" set brightness 0 && "$ctl" set ambient enable && "$ctl" set keypad custom && "$ctl" --json status | tr -d '\n'
 settings the other way          | 0 | "symbol_led_brightness": 9, *"ambient": 0, *"keypad_type": 0, | "$ctl" set brightness 9 && "$ctl" set ambient disable && "$ctl" set keypad default && "$ctl" --json status | tr -d '\n'
