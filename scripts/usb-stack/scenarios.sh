@@ -91,10 +91,15 @@ wait_gone() {
   return 1
 }
 # unplug_after SECONDS: pulls the cable behind the gadget's back (unbinds every gadget) that
-# long after the Talkgate received its next request (the gadget's --verbose log shows it).
+# long after the Talkgate received its next request (the gadget's --verbose log shows it);
+# fails, unplugging nothing, when no request comes within 30 s.
 unplug_after() {
   local before; before=$(grep -c ': request ' "$work/gadget.log")
-  while [ "$(grep -c ': request ' "$work/gadget.log")" -le "$before" ]; do sleep 0.05; done
+  local deadline=$(( $(now_ms) + 30000 ))
+  while [ "$(grep -c ': request ' "$work/gadget.log")" -le "$before" ]; do
+    [ "$(now_ms)" -gt "$deadline" ] && { echo "the Talkgate received no request"; return 1; }
+    sleep 0.05
+  done
   sleep "$1"
   local udc
   for udc in "$configfs"/*/UDC; do [ -n "$(cat "$udc")" ] && echo >"$udc"; done
@@ -252,7 +257,7 @@ status_unplugged_midway() {
   unplug_after 1 &
   local unplugger=$! start; start=$(now_ms)
   "$ctl" status; local status=$?
-  wait $unplugger
+  wait $unplugger || return 99
   echo "ended $(( $(now_ms) - start )) ms after the request"
   return $status
 }
