@@ -36,8 +36,7 @@ MicroResult exchangeCpu(const SamplerSettings& settings) {
   ManualClock clock;
   ScopedClock scopedClock(clock);
   sim::VirtualBus bus;
-  hid::Port* previous = &hid::activePort();
-  hid::setActivePort(&bus);
+  hid::ScopedPort usePort(bus);
   MicroResult result;
   {
     sim::SimTalkgate talkgate(bus);
@@ -65,7 +64,6 @@ MicroResult exchangeCpu(const SamplerSettings& settings) {
       hid_exit_safely(handle);
     }
   }
-  hid::setActivePort(previous);
   return result;
 }
 

@@ -73,19 +73,6 @@ class Timeline {
   std::optional<Mark> back_;
 };
 
-class ActivePort {
- public:
-  explicit ActivePort(hid::Port& port) : previous_(&hid::activePort()) {
-    hid::setActivePort(&port);
-  }
-  ~ActivePort() { hid::setActivePort(previous_); }
-  ActivePort(const ActivePort&) = delete;
-  ActivePort& operator=(const ActivePort&) = delete;
-
- private:
-  hid::Port* previous_;
-};
-
 firmware::UpgradeSettings snapshotOf(const sim::TalkgateState& state) {
   firmware::UpgradeSettings s;
   s.keypadType = state.working.keypadType;
@@ -155,7 +142,7 @@ TimedRun runTimedUpgrade(const BenchImage& installed, const BenchImage& image,
   ManualClock clock;
   ScopedClock scopedClock(clock);
   sim::VirtualBus bus;
-  ActivePort activePort(bus);
+  hid::ScopedPort usePort(bus);
   sim::SimWorldOptions options;
   options.initialImage = installed.text;
   options.plugIn = false;  // the Talkgate has already switched to its loader

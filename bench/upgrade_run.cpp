@@ -13,19 +13,6 @@
 namespace talkgate::bench {
 namespace {
 
-class ActivePort {
- public:
-  explicit ActivePort(hid::Port& port) : previous_(&hid::activePort()) {
-    hid::setActivePort(&port);
-  }
-  ~ActivePort() { hid::setActivePort(previous_); }
-  ActivePort(const ActivePort&) = delete;
-  ActivePort& operator=(const ActivePort&) = delete;
-
- private:
-  hid::Port* previous_;
-};
-
 // Why the simulated part does not hold and run `image` after the upgrade; empty when it does.
 std::string checkOutcome(sim::SimWorld& world, const BenchImage& image, const std::string& log) {
   if (log.find("Mass erase occured!") != std::string::npos) return "the loader refused the password";
@@ -48,7 +35,7 @@ UpgradeRun runUpgrade(const BenchImage& installed, const BenchImage& image,
   ManualClock clock;
   ScopedClock scopedClock(clock);
   sim::VirtualBus bus;
-  ActivePort activePort(bus);
+  hid::ScopedPort usePort(bus);
   sim::SimWorldOptions options;
   options.initialImage = installed.text;
   options.plugIn = false;  // the Talkgate has already switched to its loader

@@ -34,20 +34,6 @@ namespace {
 
 constexpr char kTryHelp[] = "Run 'talkgatectl --help' for the commands and their arguments.\n";
 
-// Installs a port as the active one for a run and puts the previous one back after.
-class ActivePortGuard {
- public:
-  explicit ActivePortGuard(hid::Port& port) : previous_(&hid::activePort()) {
-    hid::setActivePort(&port);
-  }
-  ~ActivePortGuard() { hid::setActivePort(previous_ == &hid::systemPort() ? nullptr : previous_); }
-  ActivePortGuard(const ActivePortGuard&) = delete;
-  ActivePortGuard& operator=(const ActivePortGuard&) = delete;
-
- private:
-  hid::Port* previous_;
-};
-
 int badInput(std::ostream& err, const std::string& message) {
   err << message << '\n' << kTryHelp;
   return kExitBadInput;
@@ -215,7 +201,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     tracing.emplace(*port, err);
     port = &*tracing;
   }
-  ActivePortGuard activePort(*port);
+  hid::ScopedPort usePort(*port);
 
   int status = kExitOk;
   bool deviceTouched = false;

@@ -20,4 +20,7 @@ void setActivePort(Port* port) {
   g_activePort.store(port);
 }
 
+ScopedPort::ScopedPort(Port& port) : previous_(g_activePort.exchange(&port)) {}
+ScopedPort::~ScopedPort() { g_activePort.store(previous_); }
+
 }  // namespace talkgate::hid

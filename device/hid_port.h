@@ -96,6 +96,18 @@ Port& activePort();
 // Replaces the active port (nullptr restores the system's port). The caller keeps ownership.
 void setActivePort(Port* port);
 
+// Installs a port for the lifetime of the guard, restoring the previous choice after.
+class ScopedPort {
+ public:
+  explicit ScopedPort(Port& port);
+  ~ScopedPort();
+  ScopedPort(const ScopedPort&) = delete;
+  ScopedPort& operator=(const ScopedPort&) = delete;
+
+ private:
+  Port* previous_;  // nullptr when the system's port was in force
+};
+
 // The system's HID port: hidapi on Linux (hidapi_port.cpp), the Windows HID and SetupAPI calls
 // on Windows (win_hid_port.cpp over hid_win_calls.cpp).
 Port& systemPort();

@@ -18,14 +18,7 @@
 
 namespace apptest {
 
-// Keeps the virtual bus as the active port for the guard's lifetime.
-class ScopedPort {
- public:
-  explicit ScopedPort(talkgate::hid::Port& port) { talkgate::hid::setActivePort(&port); }
-  ~ScopedPort() { talkgate::hid::setActivePort(nullptr); }
-  ScopedPort(const ScopedPort&) = delete;
-  ScopedPort& operator=(const ScopedPort&) = delete;
-};
+using ScopedPort = talkgate::hid::ScopedPort;
 
 struct Desk {
   explicit Desk(talkgate::sim::TalkgateState state = talkgate::sim::TalkgateState{})

@@ -177,18 +177,6 @@ inline Bytes markerReport(std::uint8_t marker, std::uint8_t sizeByte = 0x40) {
   return report;
 }
 
-// Installs a port for the lifetime of the guard.
-class ScopedPort {
- public:
-  explicit ScopedPort(hid::Port& port) : previous_(&hid::activePort()) {
-    hid::setActivePort(&port);
-  }
-  ~ScopedPort() { hid::setActivePort(previous_); }
-  ScopedPort(const ScopedPort&) = delete;
-  ScopedPort& operator=(const ScopedPort&) = delete;
-
- private:
-  hid::Port* previous_;
-};
+using ScopedPort = hid::ScopedPort;
 
 }  // namespace talkgate::testing

@@ -32,16 +32,7 @@ using Bytes = std::vector<std::uint8_t>;
 using talkgate::testing::RecordingPort;
 using talkgate::testing::WriteLog;
 
-class PortGuard {
- public:
-  explicit PortGuard(hid::Port& port) : previous_(&hid::activePort()) { hid::setActivePort(&port); }
-  ~PortGuard() { hid::setActivePort(previous_); }
-  PortGuard(const PortGuard&) = delete;
-  PortGuard& operator=(const PortGuard&) = delete;
-
- private:
-  hid::Port* previous_;
-};
+using PortGuard = hid::ScopedPort;
 
 inline std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
