@@ -68,11 +68,20 @@ class X11Session {
         return;
       }
     }
-    for (int number = 91; number < 140 && display_.empty(); ++number) {
-      const std::string name = ":" + std::to_string(number);
-      if (access(("/tmp/.X11-unix/X" + std::to_string(number)).c_str(), F_OK) == 0) continue;
-      xvfb_ = spawn({"Xvfb", name, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
-      if (waitForServer(name)) display_ = name;
+    // Xvfb picks a free display itself and names it on a pipe, so two runs of this test at
+    // once never share a server (and its window manager).
+    int named[2];
+    if (pipe(named) == 0) {
+      // -noreset: a server that resets when its last client leaves (the test's own check that
+      // it is up) can take openbox down with it on a loaded machine.
+      xvfb_ = spawn({"Xvfb", "-displayfd", std::to_string(named[1]), "-noreset", "-screen", "0",
+                     "1280x1024x24", "-nolisten", "tcp"});
+      close(named[1]);
+      char number[16] = {};
+      const ssize_t got = read(named[0], number, sizeof number - 1);
+      close(named[0]);
+      const std::string name = got > 0 ? ":" + std::string(number, strcspn(number, "\n")) : "";
+      if (!name.empty() && waitForServer(name)) display_ = name;
       else stop(xvfb_);
     }
     if (display_.empty()) {
@@ -156,6 +165,21 @@ class XView {
     std::free(reply);
     return items;
   }
+  // Where a point of a widget is on the screen, as the X server has the window placed now
+  // (Qt learns of the window manager's moves later).
+  QPoint onScreen(const QWidget* w, QPoint local) const {
+    const QWidget* top = w->window();
+    const QPoint inTop = w->mapTo(top, local);
+    auto* reply = xcb_translate_coordinates_reply(
+        c_,
+        xcb_translate_coordinates(c_, static_cast<xcb_window_t>(top->winId()), root_,
+                                  static_cast<std::int16_t>(inTop.x()),
+                                  static_cast<std::int16_t>(inTop.y())),
+        nullptr);
+    const QPoint at = reply ? QPoint(reply->dst_x, reply->dst_y) : w->mapToGlobal(local);
+    std::free(reply);
+    return at;
+  }
   QStringList atomNames(xcb_window_t window, const char* name) const {
     QStringList names;
     for (std::uint32_t a : property(window, name)) names << QString::fromStdString(atomName(a));
@@ -169,11 +193,33 @@ class XView {
 
 bool X11Session::waitForWindowManager() const {
   XView x;
-  for (int attempt = 0; attempt < 60; ++attempt) {
-    if (!x.property(x.root(), "_NET_SUPPORTING_WM_CHECK").empty()) return true;
-    usleep(50000);
+  bool announced = false;
+  for (int attempt = 0; attempt < 60 && !announced; ++attempt) {
+    announced = !x.property(x.root(), "_NET_SUPPORTING_WM_CHECK").empty();
+    if (!announced) usleep(50000);
   }
-  return false;
+  if (!announced) return false;
+  // openbox announces itself before its start-up is over, and a window mapped in that moment
+  // is never managed (it stays unmapped for good). A window of the test's own, mapped again
+  // until openbox takes it, proves that the program's windows will be handled.
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  const xcb_window_t probe = xcb_generate_id(c);
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, screen->root, 0, 0, 10, 10, 0,
+                    XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+  bool handled = false;
+  for (int attempt = 0; attempt < 200 && !handled; ++attempt) {
+    if (attempt % 20 == 0) {
+      xcb_unmap_window(c, probe);
+      xcb_map_window(c, probe);
+      xcb_flush(c);
+    }
+    usleep(50000);
+    handled = !x.property(probe, "_NET_WM_ALLOWED_ACTIONS").empty();
+  }
+  xcb_destroy_window(c, probe);
+  xcb_disconnect(c);
+  return handled;
 }
 
 xcb_window_t xid(const QWidget* w) {
@@ -188,7 +234,7 @@ bool managed(const XView& x, const QWidget* w) {
 
 // A real click through the X server, as the operator's mouse gives it.
 void clickOnScreen(const QWidget* w, QPoint at) {
-  const QPoint global = w->mapToGlobal(at);
+  const QPoint global = XView().onScreen(w, at);
   const pid_t pid = spawn({"xdotool", "mousemove", std::to_string(global.x()),
                            std::to_string(global.y()), "click", "1"});
   int status = 0;
@@ -333,6 +379,8 @@ void WindowManagerTest::closeClickedWhileWaitingForTheNewFirmwareIsAnswered() {
   fwuitest::Desk desk;
   desk.switchTalkgateToLoader();
   dorrin_usb_encoder::firmware_upgrade* window = desk.openWindow();
+  XView x;
+  QVERIFY(managed(x, window));
   QVERIFY(QTest::qWaitFor([&] { return window->btnBrowse->isEnabled(); }, kWaitMs));
   desk.dialogs.fileAnswers << QString::fromStdString(fwuitest::demoImagePath("1.1.0"));
   window->btnBrowse->click();
@@ -349,7 +397,7 @@ void WindowManagerTest::closeClickedWhileWaitingForTheNewFirmwareIsAnswered() {
       clicked = true;
       // Through the X server, without running the program's event loop here: the wait's own
       // loop decides whether the click is heard.
-      const QPoint at = window->btnClose->mapToGlobal(window->btnClose->rect().center());
+      const QPoint at = x.onScreen(window->btnClose, window->btnClose->rect().center());
       int status = 0;
       waitpid(spawn({"xdotool", "mousemove", std::to_string(at.x()), std::to_string(at.y()),
                      "click", "1"}),
