@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <optional>
 #include <system_error>
-#include <thread>
 
 #include "config/file_lock.h"
+#include "device/clock.h"
 #include "files/regular_file.h"
 
 namespace talkgate::config {
@@ -63,7 +63,9 @@ int openLockFile(const std::string& lockPath, std::optional<mode_t> mode, const 
 
 FileLock::FileLock(const std::string& path) {
   const std::string target = resolved(path);
-  const auto deadline = std::chrono::steady_clock::now() + lockWait();
+  // The wait runs on the active clock, so tests see the whole wait without spending it.
+  Clock& clock = activeClock();
+  const auto deadline = clock.now() + lockWait();
   const std::string lockPath = target + kLockSuffix;
   const std::optional<mode_t> mode = lockFileMode(target);
   // A file that cannot be reached is not a missing one: there may be something to guard.
@@ -80,7 +82,7 @@ FileLock::FileLock(const std::string& path) {
       if (error == ENOENT &&
           std::filesystem::exists(std::filesystem::path(target).parent_path(), ec)) {
         // The lock was removed between the two opens: try again.
-        if (std::chrono::steady_clock::now() >= deadline) return;
+        if (clock.now() >= deadline) return;
         continue;
       }
       if (error == ENOENT || error == ENOTDIR) {
@@ -109,8 +111,8 @@ FileLock::FileLock(const std::string& path) {
       continue;
     }
     ::close(fd);
-    if (std::chrono::steady_clock::now() >= deadline) return;
-    std::this_thread::sleep_for(kPoll);
+    if (clock.now() >= deadline) return;
+    clock.sleepFor(kPoll);
   }
 }
 

@@ -6,9 +6,9 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <thread>
 
 #include "config/file_lock.h"
+#include "device/clock.h"
 #include "files/regular_file.h"
 #include "files/utf8_path.h"
 #include "files/win_error.h"
@@ -28,7 +28,9 @@ std::string resolved(const std::string& path) {
 
 FileLock::FileLock(const std::string& path) {
   const std::string target = resolved(path);
-  const auto deadline = std::chrono::steady_clock::now() + lockWait();
+  // The wait runs on the active clock, so tests see the whole wait without spending it.
+  Clock& clock = activeClock();
+  const auto deadline = clock.now() + lockWait();
   const std::string lockPath = target + kLockSuffix;
   // A file that cannot be reached is not a missing one: there may be something to guard.
   if (int error = 0; files::kindOf(target, &error) == files::FileKind::Unreachable) {
@@ -37,10 +39,9 @@ FileLock::FileLock(const std::string& path) {
   }
   const std::wstring wideLock = files::wideFromUtf8(lockPath);
   for (;;) {
-    const HANDLE handle =
-        ::CreateFileW(wideLock.c_str(), GENERIC_READ | GENERIC_WRITE,
-                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = ::CreateFileW(wideLock.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       const DWORD error = ::GetLastError();
       if (error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND) {
@@ -68,8 +69,8 @@ FileLock::FileLock(const std::string& path) {
       }
       ::CloseHandle(handle);
     }
-    if (std::chrono::steady_clock::now() >= deadline) return;
-    std::this_thread::sleep_for(kPoll);
+    if (clock.now() >= deadline) return;
+    clock.sleepFor(kPoll);
   }
 }
 

@@ -14,6 +14,7 @@
 
 #include "config/file_lock.h"
 #include "config/ini_file.h"
+#include "device/clock.h"
 #include "tests/config/test_files.h"
 #include "tests/scenarios/file_faults.h"
 
@@ -110,10 +111,16 @@ INSTANTIATE_TEST_SUITE_P(Kinds, AtomicSpecialTarget, ::testing::ValuesIn(scen::k
 
 TEST_F(AtomicFileTest, AHeldFileMakesAChangeWaitAndThenSaySo) {
   writeBytes(path, " [s]\r\n");
-  setLockWait(std::chrono::milliseconds(0));
   {
+    // The whole wait passes on the test's clock, none of it in real time.
+    ManualClock clock;
+    const ScopedClock onTestClock(clock);
     FileLock held(path);
     ASSERT_TRUE(held.locked());
+    const FileLock second(path);
+    EXPECT_FALSE(second.locked());
+    EXPECT_GE(clock.totalSlept(), kDefaultLockWait);
+    EXPECT_EQ(second.busyReason(), "another run of the program is using it (waited 5 s)");
     EXPECT_FALSE(CIniFile::SetValue("k", "v", "s", path));
   }
   EXPECT_EQ(readBytes(path), " [s]\r\n");

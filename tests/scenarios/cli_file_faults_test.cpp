@@ -57,6 +57,14 @@ class CliFiles : public CliFaults {
     if (child == 0) ::_exit(body());
     return child;
   }
+  // A run beside others: its waits for their lock pass in real time, as two programs' do.
+  template <typename Body>
+  pid_t inConcurrentChild(Body body) {
+    return inChild([body] {
+      const ScopedClock realTime(systemClock());
+      return body();
+    });
+  }
   static int exitCodeOf(pid_t child) {
     int status = 0;
     ::waitpid(child, &status, 0);
@@ -372,9 +380,9 @@ TEST_F(CliFiles, ConcurrentRunsOnOneFileNeverMixAndLoseNothing) {
   };
 
   writeFile(file, kRestoreFile);
-  const std::vector<pid_t> runs{inChild(saveAs(1, "TG-A", file, kRounds)),
-                                inChild(saveAs(9, "TG-B", file, kRounds)), inChild(count),
-                                inChild(count)};
+  const std::vector<pid_t> runs{inConcurrentChild(saveAs(1, "TG-A", file, kRounds)),
+                                inConcurrentChild(saveAs(9, "TG-B", file, kRounds)),
+                                inConcurrentChild(count), inConcurrentChild(count)};
   int reads = 0;
   int lastStatus = 0;
   while (::waitpid(runs.back(), &lastStatus, WNOHANG) == 0) {
@@ -416,13 +424,12 @@ TEST_F(CliFiles, ConcurrentRunsOnOneStateFileNeverCorruptItAndEveryChangeLands) 
       return 0;
     };
   };
-  const pid_t brightness =
-      inChild(loop("brightness", {"1", "2", "3", "4"}, {1, 2, 3, 4}, [](const sim::WorldState& w) {
-        return int{w.talkgate.working.symbolBrightness};
-      }));
-  const pid_t ambient =
-      inChild(loop("ambient", {"enable", "disable"}, {1, 0},
-                   [](const sim::WorldState& w) { return int{w.talkgate.working.ambientConfig}; }));
+  const pid_t brightness = inConcurrentChild(
+      loop("brightness", {"1", "2", "3", "4"}, {1, 2, 3, 4},
+           [](const sim::WorldState& w) { return int{w.talkgate.working.symbolBrightness}; }));
+  const pid_t ambient = inConcurrentChild(
+      loop("ambient", {"enable", "disable"}, {1, 0},
+           [](const sim::WorldState& w) { return int{w.talkgate.working.ambientConfig}; }));
   EXPECT_EQ(exitCodeOf(brightness), 0) << "1: a run failed; 2: its change was lost";
   EXPECT_EQ(exitCodeOf(ambient), 0) << "1: a run failed; 2: its change was lost";
   sim::WorldState world;
